@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common_util.h"
+#include "common/common_util.h"
 
 namespace {
 

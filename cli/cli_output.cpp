@@ -4,8 +4,8 @@
 #include <cctype>
 #include <cstdio>
 
-#include "common_error.h"
-#include "common_log.h"
+#include "common/common_error.h"
+#include "common/common_log.h"
 
 namespace {
 
