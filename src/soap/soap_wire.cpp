@@ -102,14 +102,22 @@ int SendRequest(struct soap* pSoap, const char* pszEndpoint, const char* pszActi
     soap_begin(pSoap);
     soap_serializeheader(pSoap);
     fnSerialize(pSoap, pstWrapper);
-    if (soap_begin_count(pSoap) ||
-        ((pSoap->mode & SOAP_IO_LENGTH) && PutEnvelope(pSoap, pstWrapper, pszTag, fnPut)) ||
-        soap_end_count(pSoap)) {
-        LOG_ERROR("count envelope(%s) failed(%d)", pszTag, pSoap->error);
+    // Length pass: the envelope is rendered into memory first. The toolkit's own counting pass
+    // is skipped for UDP output and miscounts UTF-8 text, and an envelope that does not fit one
+    // datagram must be refused before anything is sent.
+    std::ostringstream stRendered;
+    pSoap->os = &stRendered;
+    const bool bRendered = soap_begin_send(pSoap) == SOAP_OK &&
+                           PutEnvelope(pSoap, pstWrapper, pszTag, fnPut) == SOAP_OK &&
+                           soap_end_send(pSoap) == SOAP_OK;
+    pSoap->os = nullptr;
+    if (!bRendered) {
+        LOG_ERROR("render envelope(%s) failed(%d)", pszTag, pSoap->error);
         return pSoap->error;
     }
-    if (pSoap->count > SOAP_WIRE_MAX_DATAGRAM) {
-        LOG_ERROR("envelope too long(%lu)", static_cast<unsigned long>(pSoap->count));
+    const size_t nLength = stRendered.str().size();
+    if (nLength > SOAP_WIRE_MAX_DATAGRAM) {
+        LOG_ERROR("envelope too long(%lu)", static_cast<unsigned long>(nLength));
         return pSoap->error = SOAP_UDP_ERROR;
     }
     if (soap_begin_send(pSoap)) {
@@ -133,8 +141,8 @@ int SendRequest(struct soap* pSoap, const char* pszEndpoint, const char* pszActi
         soap_closesock(pSoap);
         return pSoap->error = nError;
     }
-    LOG_DEBUG("sent %s(%lu bytes) to %s action(%s)", pszTag,
-              static_cast<unsigned long>(pSoap->count), pszEndpoint, pszUsedAction);
+    LOG_DEBUG("sent %s(%lu bytes) to %s action(%s)", pszTag, static_cast<unsigned long>(nLength),
+              pszEndpoint, pszUsedAction);
     return SOAP_OK;
 }
 
