@@ -198,6 +198,12 @@ bool ParseIpv4(const std::string& text, uint32_t* pAddress) {
     return true;
 }
 
+std::string IpText(uint32_t address) {
+    std::string text;
+    IpToString(htonl(address), text);
+    return text;
+}
+
 uint32_t DefaultMask(uint32_t address) {
     const uint32_t first = address >> 24;
     if (first < 127) {

@@ -27,6 +27,7 @@
 #include <cerrno>
 #include <chrono>
 #include <deque>
+#include <ostream>
 #include <new>
 #include <vector>
 
@@ -62,8 +63,13 @@ std::string Endpoint(uint32_t address) {
     return "soap.udp://" + AddressText(address) + ":" + std::to_string(kDiscoveryPort);
 }
 
-// Output hook of a sending context: keeps the envelope instead of sending it.
+// Output hook of a sending context: keeps the envelope instead of sending it to the
+// socket. Output to a stream goes there, as the runtime's own hook does it.
 int CaptureSend(struct soap* pSoap, const char* pData, size_t size) {
+    if (pSoap->os != nullptr) {
+        pSoap->os->write(pData, static_cast<std::streamsize>(size));
+        return pSoap->os->good() ? SOAP_OK : SOAP_EOF;
+    }
     static_cast<std::string*>(pSoap->user)->append(pData, size);
     return SOAP_OK;
 }
