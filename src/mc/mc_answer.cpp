@@ -131,7 +131,7 @@ void CDiscoveryThread::OnProbeMatches(const tns__ProbeMatchesType* pstProbeMatch
             LOG_ERROR("tns_Scopes is null");
             continue;
         }
-        if (stMatch.tns__Scopes->__item == nullptr) {
+        if (stMatch.tns__Scopes->__item == nullptr || *stMatch.tns__Scopes->__item == '\0') {
             LOG_ERROR("tns_Scopes->__item is null");
             continue;
         }
