@@ -95,9 +95,9 @@ TEST_F(DiscoveryLan, AutoSearchLeavesThroughEachInterfaceAndFindsEveryDevice) {
     const int captureB = m_lan.OpenCapture('b');
     ASSERT_GE(captureA, 0);
     ASSERT_GE(captureB, 0);
+    CCollector collector;  // outlives the client, which may still notify it
     ClientPtr pClient = StartClient();
     ASSERT_EQ(pClient->GetPort(), 3702);
-    CCollector collector;
     ASSERT_EQ(pClient->Attach(&collector), 0);
     EXPECT_EQ(pClient->Search(0), 0);
 
@@ -146,8 +146,8 @@ TEST_F(DiscoveryLan, ExactSearchProbesTheRangeInOrderAndFindsExactlyItsDevices) 
     ASSERT_TRUE(m_lan.StartCamsim('a', {"--count", "8"}));  // 198.18.0.10 .. .17
     const int capture = m_lan.OpenCapture('a');
     ASSERT_GE(capture, 0);
+    CCollector collector;  // outlives the client, which may still notify it
     ClientPtr pClient = StartClient();
-    CCollector collector;
     ASSERT_EQ(pClient->Attach(&collector), 0);
 
     EXPECT_EQ(pClient->ExactSearch(Ip("198.18.0.12"), Ip("198.18.0.15")), 0);
@@ -178,8 +178,8 @@ TEST_F(DiscoveryLan, RangeOf257AddressesLosesNoAnswer) {
     ASSERT_TRUE(m_lan.StartCamsim('a', {"--count", "260"}));
     ASSERT_TRUE(m_lan.ResolveAll('a', Ip("198.18.0.0"), Ip("198.18.1.0")));
     const int capture = m_lan.OpenCapture('a');
+    CCollector collector;  // outlives the client, which may still notify it
     ClientPtr pClient = StartClient();
-    CCollector collector;
     ASSERT_EQ(pClient->Attach(&collector), 0);
     EXPECT_EQ(pClient->ExactSearch(Ip("198.18.0.0"), Ip("198.18.1.0")), 0);
     collector.WaitFor(245, 5000);
@@ -212,9 +212,9 @@ TEST_F(DiscoveryLan, ForeignAndOwnMessagesProduceNothing) {
     ASSERT_TRUE(m_lan.StartCamsim('a', {"--count", "3", "--behave", "hostile=wrong-relates"}));
     ASSERT_TRUE(m_lan.StartCamsim('b', {"--count", "2", "--device", "0:hostile=hello",
                                         "--device", "1:hostile=bye"}));
+    CCollector collector;  // outlives the client, which may still notify it
     ClientPtr pClient = StartClient();
     ASSERT_EQ(pClient->GetPort(), 3702);
-    CCollector collector;
     ASSERT_EQ(pClient->Attach(&collector), 0);
     EXPECT_EQ(pClient->Search(0), 0);
     EXPECT_TRUE(collector.WaitFor(1, 1000).empty());
@@ -246,9 +246,9 @@ TEST_F(DiscoveryLan, PortSelectionSkipsAPortHeldExclusively) {
     ASSERT_GE(held, 0);
     ASSERT_TRUE(m_lan.StartCamsim('a', {"--count", "2"}));
     const int capture = m_lan.OpenCapture('a');
+    CCollector collector;  // outlives the client, which may still notify it
     ClientPtr pClient = StartClient();
     EXPECT_EQ(pClient->GetPort(), 3703);
-    CCollector collector;
     ASSERT_EQ(pClient->Attach(&collector), 0);
     EXPECT_EQ(pClient->Search(Ip("198.18.0.11")), 0);
     const std::vector<CDiscoveryBean> records = collector.WaitFor(1, 3000);
@@ -294,8 +294,8 @@ TEST_F(DiscoveryLan, NoFreePortMeansNoSocketNoSpinAndAPromptStop) {
 
 TEST_F(DiscoveryLan, StopOnAnIdleClientIsPromptAndEndsDelivery) {
     ASSERT_TRUE(m_lan.StartCamsim('a', {"--count", "2", "--behave", "delay=400"}));
+    CCollector collector;  // outlives the client, which may still notify it
     ClientPtr pClient = StartClient();
-    CCollector collector;
     ASSERT_EQ(pClient->Attach(&collector), 0);
     EXPECT_EQ(pClient->Search(0), 0);  // answers are in flight when Stop runs
     const auto start = Clock::now();
@@ -361,6 +361,7 @@ TEST_F(DiscoveryLan, AddressChangeByBroadcastOnEveryInterfaceCarriesMsgSeq10001)
     ASSERT_EQ(fleet.devices.size(), 3u);
     const int captureA = m_lan.OpenCapture('a');
     const int captureB = m_lan.OpenCapture('b');
+    CCollector collector;  // outlives the client, which may still notify it
     ClientPtr pClient = StartClient();
 
     // Camsim answers at once, while the client still sends on its second interface.
@@ -385,7 +386,6 @@ TEST_F(DiscoveryLan, AddressChangeByBroadcastOnEveryInterfaceCarriesMsgSeq10001)
     }
 
     // The device moved: it answers from its new address.
-    CCollector collector;
     ASSERT_EQ(pClient->Attach(&collector), 0);
     EXPECT_EQ(pClient->Search(Ip("198.18.0.99")), 0);
     const std::vector<CDiscoveryBean> records = collector.WaitFor(1, 3000);
