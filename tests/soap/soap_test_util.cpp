@@ -92,6 +92,12 @@ CTestContext::~CTestContext()
     soap_free(m_pSoap);
 }
 
+void EndMessage(struct soap* pSoap)
+{
+    soap_destroy(pSoap);
+    soap_end(pSoap);
+}
+
 std::string LoopbackEndpoint(int nPort)
 {
     return "soap.udp://127.0.0.1:" + std::to_string(nPort);

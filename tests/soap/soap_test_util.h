@@ -39,6 +39,9 @@ private:
     int m_nPort = 0;
 };
 
+// The per-message clean-up: C++ records, then all message memory.
+void EndMessage(struct soap* pSoap);
+
 std::string LoopbackEndpoint(int nPort);
 
 // Runs xmllint on the text: well-formedness always, and the published schemas when present.

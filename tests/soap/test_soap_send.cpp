@@ -97,12 +97,12 @@ TEST_F(SoapSendTest, ProbesAreExactAndDifferOnlyInTheElementName)
     AttachHeader();
     ASSERT_EQ(SoapSendProbe(Soap(), m_strEndpoint.c_str(), nullptr, &stProbe), 0);
     const std::string strProbe = Received();
-    soap_end(Soap());
+    EndMessage(Soap());
 
     AttachHeader();
     ASSERT_EQ(SoapSendKorvaneProbe(Soap(), m_strEndpoint.c_str(), nullptr, &stProbe), 0);
     const std::string strKorvane = Received();
-    soap_end(Soap());
+    EndMessage(Soap());
 
     const std::string strExpected = Envelope(
         kRequestHeader, "<tns:Probe><tns:Types>dn:NetworkVideoTransmitter</tns:Types></tns:Probe>");
@@ -128,13 +128,13 @@ TEST_F(SoapSendTest, HeaderBlocksFollowTheRecord)
     const std::string strBody =
         "<tns:Probe><tns:Types>dn:NetworkVideoTransmitter</tns:Types></tns:Probe>";
     EXPECT_EQ(Received(), Envelope("", strBody));
-    soap_end(Soap());
+    EndMessage(Soap());
 
     // A record with no member: an empty header element.
     ASSERT_EQ(SoapAttachRequestHeader(Soap(), nullptr, nullptr, nullptr), 0);
     ASSERT_EQ(SoapSendProbe(Soap(), m_strEndpoint.c_str(), nullptr, &stProbe), 0);
     EXPECT_EQ(Received(), Envelope("<SOAP-ENV:Header></SOAP-ENV:Header>", strBody));
-    soap_end(Soap());
+    EndMessage(Soap());
 
     // Only the message id: no must-understand attribute anywhere.
     ASSERT_EQ(SoapAttachRequestHeader(Soap(), kMessageId, nullptr, nullptr), 0);
@@ -177,14 +177,14 @@ TEST_F(SoapSendTest, SetDeviceAddrReqWritesGatewayOnlyWhenPresent)
     const std::string strAbsent = Received();
     EXPECT_EQ(strAbsent, Envelope(kRequestHeader, strStart + strEnd));
     ExpectValidXml(strAbsent);
-    soap_end(Soap());
+    EndMessage(Soap());
 
     stAddr.tns__DefaultGW = const_cast<char*>("");
     AttachHeader();
     ASSERT_EQ(SoapSendSetDeviceAddrReq(Soap(), m_strEndpoint.c_str(), nullptr, &stReq), 0);
     EXPECT_EQ(Received(),
               Envelope(kRequestHeader, strStart + "<tns:DefaultGW/>" + strEnd));
-    soap_end(Soap());
+    EndMessage(Soap());
 
     stAddr.tns__DefaultGW = const_cast<char*>("192.168.1.1");
     AttachHeader();
@@ -242,7 +242,7 @@ TEST_F(SoapSendTest, EnvelopeLargerThanOneDatagramIsRefusedUnsent)
     AttachHeader();
     ASSERT_EQ(SoapSendProbe(Soap(), m_strEndpoint.c_str(), nullptr, &stProbe), 0);
     const size_t nFixed = Received().size() - 1;  // everything but the Types text
-    soap_end(Soap());
+    EndMessage(Soap());
 
     // Exactly 65,536 bytes passes the length check (loopback itself cannot carry that much,
     // so only the absence of the refusal is checked).
@@ -250,7 +250,7 @@ TEST_F(SoapSendTest, EnvelopeLargerThanOneDatagramIsRefusedUnsent)
     stProbe.tns__Types = &strTypes[0];
     AttachHeader();
     EXPECT_NE(SoapSendProbe(Soap(), m_strEndpoint.c_str(), nullptr, &stProbe), SOAP_UDP_ERROR);
-    soap_end(Soap());
+    EndMessage(Soap());
 
     strTypes.push_back('a');
     stProbe.tns__Types = &strTypes[0];
@@ -258,7 +258,7 @@ TEST_F(SoapSendTest, EnvelopeLargerThanOneDatagramIsRefusedUnsent)
     EXPECT_EQ(SoapSendProbe(Soap(), m_strEndpoint.c_str(), nullptr, &stProbe), SOAP_UDP_ERROR);
     EXPECT_EQ(Soap()->error, SOAP_UDP_ERROR);
     EXPECT_EQ(Received(), "<nothing>");
-    soap_end(Soap());
+    EndMessage(Soap());
 
     // The context stays usable.
     struct tns__ProbeType stSmall = NvtProbe();
@@ -278,7 +278,7 @@ TEST_F(SoapSendTest, MalformedEndpointSendsNothing)
     for (const std::string& strEndpoint : vecEndpoints) {
         AttachHeader();
         EXPECT_NE(SoapSendProbe(Soap(), strEndpoint.c_str(), nullptr, &stProbe), 0) << strEndpoint;
-        soap_end(Soap());
+        EndMessage(Soap());
     }
     EXPECT_EQ(Received(), "<nothing>");
 }

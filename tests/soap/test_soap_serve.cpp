@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -141,6 +142,11 @@ struct ServeCase {
     int nExpected;         // serve result
     std::string strCall;   // recorded handler call, empty when no handler may run
 };
+
+void PrintTo(const ServeCase& stCase, std::ostream* pOut)
+{
+    *pOut << stCase.pszName;
+}
 
 std::vector<ServeCase> Cases()
 {
@@ -319,8 +325,7 @@ TEST_P(SoapServeTableTest, DispatchesFromMemory)
         ASSERT_EQ(recorder.m_vecCalls.size(), 1u);
         EXPECT_EQ(recorder.m_vecCalls[0], stCase.strCall);
     }
-    soap_destroy(pSoap);
-    soap_end(pSoap);
+    EndMessage(pSoap);
     soap_free(pSoap);
 }
 
@@ -339,12 +344,12 @@ TEST(SoapServeTest, HandlerFailureGives12)
     const std::string strMatches = Env("", Matches(""));
     EXPECT_EQ(SoapServeBuffer(pSoap, strMatches.data(), strMatches.size()), 12);
     EXPECT_EQ(recorder.m_vecCalls.size(), 1u);
-    soap_end(pSoap);
+    EndMessage(pSoap);
 
     // Without a handler installed the answer is dropped the same way.
     SoapSetAnswerHandler(pSoap, nullptr);
     EXPECT_EQ(SoapServeBuffer(pSoap, strMatches.data(), strMatches.size()), 12);
-    soap_end(pSoap);
+    EndMessage(pSoap);
     soap_free(pSoap);
 }
 
@@ -363,8 +368,7 @@ protected:
     {
         EXPECT_TRUE(m_peer.SendTo(m_context.Port(), strDatagram));
         const int nResult = SoapServe(m_context.Get());
-        soap_destroy(m_context.Get());
-        soap_end(m_context.Get());
+        EndMessage(m_context.Get());
         return nResult;
     }
 
@@ -405,10 +409,10 @@ TEST_F(SoapNoReplyTest, EachDatagramNeedsItsOwnServeCall)
     EXPECT_TRUE(m_peer.SendTo(m_context.Port(), Env(kRelates, Matches(Match("urn:a", "1")))));
     EXPECT_TRUE(m_peer.SendTo(m_context.Port(), Env(kRelates, Matches(Match("urn:b", "2")))));
     EXPECT_EQ(SoapServe(m_context.Get()), 0);
-    soap_end(m_context.Get());
+    EndMessage(m_context.Get());
     EXPECT_EQ(m_recorder.m_vecCalls.size(), 1u);
     EXPECT_EQ(SoapServe(m_context.Get()), 0);
-    soap_end(m_context.Get());
+    EndMessage(m_context.Get());
     ASSERT_EQ(m_recorder.m_vecCalls.size(), 2u);
     EXPECT_NE(m_recorder.m_vecCalls[1].find("{urn:b"), std::string::npos);
     EXPECT_FALSE(ReplyCame());
@@ -418,7 +422,7 @@ TEST_F(SoapNoReplyTest, TimeOutReturnsAndContextStaysUsable)
 {
     m_context.Get()->recv_timeout = 1;
     EXPECT_NE(SoapServe(m_context.Get()), 0);
-    soap_end(m_context.Get());
+    EndMessage(m_context.Get());
     EXPECT_EQ(Serve(Env("", Matches(""))), 0);
     EXPECT_EQ(m_recorder.m_vecCalls.size(), 1u);
 
