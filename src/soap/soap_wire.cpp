@@ -155,6 +155,7 @@ int DiscardOutput(struct soap*, const char*, size_t)
 int ServeOne(struct soap* pSoap)
 {
     soap_begin(pSoap);
+    pSoap->header = nullptr;  // a message without header must not show a previous one
     if (soap_begin_recv(pSoap)) {
         const int nError = pSoap->error;
         soap_closesock(pSoap);
