@@ -177,11 +177,12 @@ std::vector<ServeCase> Cases()
                          "</d:ProbeMatch>")),
          0, "ProbeMatches n=1 {- - - - v1} hdr:none"},
         {"FirstOccurrenceWins",
-         Env("<a:RelatesTo>urn:first</a:RelatesTo><a:RelatesTo>urn:second</a:RelatesTo>",
+         Env("<a:RelatesTo>urn:first</a:RelatesTo><a:MessageID>urn:m1</a:MessageID>"
+             "<a:RelatesTo>urn:second</a:RelatesTo><a:MessageID>urn:m2</a:MessageID>",
              Matches("<d:ProbeMatch><d:XAddrs>x1</d:XAddrs><d:XAddrs>x2</d:XAddrs>"
                      "<d:MetadataVersion>5</d:MetadataVersion><d:MetadataVersion>6"
                      "</d:MetadataVersion></d:ProbeMatch>")),
-         0, "ProbeMatches n=1 {- - x1 - v5} rel:urn:first rel5:- id:-"},
+         0, "ProbeMatches n=1 {- - x1 - v5} rel:urn:first rel5:- id:urn:m1"},
         {"MissingMetadataVersionIsZero",
          Env(strHdr, Matches("<d:ProbeMatch><d:XAddrs>x</d:XAddrs></d:ProbeMatch>")), 0,
          "ProbeMatches n=1 {- - x - v0}" + strRel},
@@ -295,6 +296,11 @@ std::vector<ServeCase> Cases()
          Env(strHdr, Rsp("SetDeviceAddrRsp", "<d:OpUserInfo><d:MsgSeq>7x</d:MsgSeq>"
                                              "</d:OpUserInfo><d:result>256</d:result>")),
          12, ""},
+        {"DoctypeEntitiesNotExpanded",
+         "<?xml version=\"1.0\"?><!DOCTYPE s:Envelope [<!ENTITY x \"xxxxxxxxxx\">"
+         "<!ENTITY y \"&x;&x;&x;&x;&x;&x;&x;&x;&x;&x;\">]>" +
+             Env(strHdr, Matches(Match("&y;", "1"))).substr(38),
+         0, std::string("ProbeMatches n=1 { ") + kMatchLine + " v1}" + strRel},
         {"NotXml", "hello there", kReceptionFailure, ""},
         {"Binary", std::string("\x00\x01\xff\xfe garbage", 13), kReceptionFailure, ""},
         {"Empty", "", kReceptionFailure, ""},
