@@ -298,11 +298,11 @@ bool ReadFleetFile(const std::string& path, const FleetOptions& options,
                 device = GenerateDevice(options, static_cast<uint32_t>(fleet.size()), ip);
                 any = true;
             }
+            // A bare key is a switch: "silent" is "silent=1".
             size_t equal = field.find('=');
-            if (equal == std::string::npos ||
-                !ApplyDeviceField(field.substr(0, equal), field.substr(equal + 1), device, error)) {
-                error = path + ":" + std::to_string(lineNo) + ": " +
-                        (equal == std::string::npos ? "expected key=value" : error);
+            std::string value = equal == std::string::npos ? "" : field.substr(equal + 1);
+            if (!ApplyDeviceField(field.substr(0, equal), value, device, error)) {
+                error = path + ":" + std::to_string(lineNo) + ": " + error;
                 return false;
             }
         }
