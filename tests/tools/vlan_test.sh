@@ -73,6 +73,16 @@ expect_status 0 "run environment" env CAMSIM="$camsim" "$vlan" run "$name" --a "
 expect_status 1 "camsim that cannot start" "$vlan" run "$name" --camsim "$camsim" --a "--port 0" -- true
 [ "$(ip netns list | grep -c "^scv-$name-")" -eq 0 ] || fail "namespaces left after run"
 
+# start: a network left running with its camsims until down.
+expect_status 0 "start" "$vlan" start "$name" --camsim "$camsim" --a "--count 2"
+"$vlan" exec "$name" dev-a -- ip -o addr show dev eth0 | grep -q "198.18.0.11/16" || fail "start: no device address"
+pids=$(ip netns pids "scv-$name-a")
+[ -n "$pids" ] || fail "start: no camsim running"
+expect_status 0 "down after start" "$vlan" down "$name"
+for pid in $pids; do
+  kill -0 "$pid" 2>/dev/null && fail "process $pid survived down"
+done
+
 after=$(host_state)
 [ "$before" = "$after" ] || { fail "the machine's own namespace changed"; diff <(echo "$before") <(echo "$after"); }
 [ "$failures" -eq 0 ] && echo "vlan_test: all checks passed"
