@@ -80,7 +80,9 @@ pids=$(ip netns pids "scv-$name-a")
 [ -n "$pids" ] || fail "start: no camsim running"
 expect_status 0 "down after start" "$vlan" down "$name"
 for pid in $pids; do
-  kill -0 "$pid" 2>/dev/null && fail "process $pid survived down"
+  # An ended process may stay a zombie until the machine's init reaps it.
+  state=$(ps -o stat= -p "$pid" || true)
+  [ -n "$state" ] && [ "${state#Z}" = "$state" ] && fail "process $pid survived down"
 done
 
 after=$(host_state)
