@@ -1,0 +1,245 @@
+#include "common/common_log.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <shared_mutex>
+#include <string>
+
+#include "common/common_error.h"
+#include "common/common_util.h"
+
+namespace {
+
+const char* const kLevelText[] = {"NOLOG", "DEBUG", "INFO", "WARN", "ERROR", "FATAL"};
+const char* const kTimeFormat = "%04d-%02d-%02d %02d:%02d:%02d.%03d";
+
+// Guards the single object's pointer: WriteLog posts under the shared lock, so the object
+// cannot be destroyed under a post. Never destroyed, as threads may report until the end.
+std::shared_mutex& LogLock() {
+    static auto* pLock = new std::shared_mutex;
+    return *pLock;
+}
+
+CLogThread* g_pLogThread = nullptr;
+
+}  // namespace
+
+int WriteLog(int level, const char* file, int line, const char* format, ...) {
+    auto* pRecord = static_cast<LogRecord*>(malloc(sizeof(LogRecord)));
+    if (pRecord == nullptr) {
+        return ERR_SYSTEM;
+    }
+    memset(pRecord, 0, sizeof(LogRecord));
+    pRecord->level = level;
+    pRecord->line = line;
+    const char* pBaseName = GetFileName(file);
+    if (pBaseName != nullptr) {
+        snprintf(pRecord->file, sizeof(pRecord->file), "%s", pBaseName);
+    }
+    va_list args;
+    va_start(args, format);
+    vsnprintf(pRecord->text, sizeof(pRecord->text), format, args);
+    va_end(args);
+
+    int result = ERR_SYSTEM;
+    {
+        std::shared_lock<std::shared_mutex> lock(LogLock());
+        if (g_pLogThread != nullptr) {
+            result = g_pLogThread->PostMessage(LOG_MSG_RECORD, 0, reinterpret_cast<intptr_t>(pRecord));
+        }
+    }
+    if (result != RESULT_OK) {
+        free(pRecord);
+    }
+    return result;
+}
+
+CLogThread* GetLogThread() {
+    std::lock_guard<std::shared_mutex> lock(LogLock());
+    if (g_pLogThread == nullptr) {
+        g_pLogThread = new (std::nothrow) CLogThread;
+    }
+    return g_pLogThread;
+}
+
+CSysLog::~CSysLog() {
+    Close();
+}
+
+void CSysLog::SetLogDir(const char* pDir) {
+    if (pDir == nullptr) {
+        LOG_ERROR("invalid param, pDir is null");
+        return;
+    }
+    if (strcmp(pDir, m_logDir) == 0) {
+        return;
+    }
+    Close();
+    if (strlen(pDir) >= sizeof(m_logDir)) {
+        // A cut directory would name some other place: the log stays closed instead.
+        LOG_ERROR("log dir too long(len:%zu)", strlen(pDir));
+        m_logDir[0] = '\0';
+        return;
+    }
+    snprintf(m_logDir, sizeof(m_logDir), "%s", pDir);
+    Open();
+}
+
+int CSysLog::Open() {
+    if (m_fd >= 0) {
+        return RESULT_OK;
+    }
+    if (m_logDir[0] == '\0') {
+        LOG_ERROR("log dir not set");
+        return ERR_IO;
+    }
+    int len = snprintf(m_logPath, sizeof(m_logPath), "%s/scoutcam.log", m_logDir);
+    if (len < 0 || static_cast<size_t>(len) >= sizeof(m_logPath)) {
+        LOG_ERROR("log path too long(len:%d)", len);
+        m_logPath[0] = '\0';
+        return ERR_IO;
+    }
+
+    // The directory may be world-writable: never follow a link, never block on a fifo, and
+    // empty the file only once it is known to be our own regular file. The lock keeps a
+    // second instance from writing into (or emptying) a log that is in use.
+    int fd = open(m_logPath, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        LOG_ERROR("open(%s) failed(errno:%d)", m_logPath, errno);
+        return ERR_IO;
+    }
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
+        LOG_ERROR("log file(%s) is not a regular file of this user", m_logPath);
+        close(fd);
+        return ERR_IO;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, 0) != 0 || fchmod(fd, 0600) != 0) {
+        LOG_ERROR("lock, truncate or chmod(%s) failed(errno:%d)", m_logPath, errno);
+        close(fd);
+        return ERR_IO;
+    }
+    m_fd = fd;
+    return RESULT_OK;
+}
+
+void CSysLog::Close() {
+    if (m_fd >= 0) {
+        close(m_fd);
+        m_fd = -1;
+    }
+}
+
+int CSysLog::Write(int level, const char* pFile, int line, const char* pText) {
+    if (static_cast<unsigned>(level) > LEVEL_FATAL) {
+        return ERR_INVALID_PARAM;
+    }
+    if (level < m_level) {
+        return RESULT_OK;
+    }
+    std::string timeText;
+    GetLocalTimeString(kTimeFormat, timeText);
+    const char* pBaseName = GetFileName(pFile);
+    int len = snprintf(m_lineBuf, sizeof(m_lineBuf), "%s [%s] [%s:%d] %s\r\n", timeText.c_str(),
+                       kLevelText[level], pBaseName != nullptr ? pBaseName : "", line,
+                       pText != nullptr ? pText : "");
+    if (len < 0) {
+        return ERR_IO;
+    }
+    if (static_cast<size_t>(len) >= sizeof(m_lineBuf)) {
+        len = static_cast<int>(sizeof(m_lineBuf)) - 1;  // the line's first 1,023 bytes
+    }
+
+    if (m_fd < 0) {
+        return ERR_IO;
+    }
+    struct stat st;
+    if (fstat(m_fd, &st) == 0 && st.st_size > LOG_FILE_SIZE_LIMIT) {
+        Close();
+        Open();
+        if (m_fd < 0) {
+            return ERR_IO;
+        }
+    }
+    ssize_t written = write(m_fd, m_lineBuf, static_cast<size_t>(len));
+    return written == len ? RESULT_OK : ERR_IO;
+}
+
+int CLogThread::StartLog() {
+    int result = Start();
+    if (result != RESULT_OK) {
+        LOG_INFO("start log thread failed");
+        return result;
+    }
+    WaitForStart(1000);
+    LOG_INFO("log thread started");
+    return RESULT_OK;
+}
+
+void CLogThread::StopLog() {
+    LOG_INFO("log thread Ended");
+    {
+        // From here on reports are refused; the line above is the last one written.
+        std::lock_guard<std::shared_mutex> lock(LogLock());
+        if (g_pLogThread == this) {
+            g_pLogThread = nullptr;
+        }
+    }
+    if (Stop() == RESULT_OK) {
+        delete this;
+    }
+    // Otherwise the log thread ignored the quit request and deletes this object itself when
+    // its Run returns.
+}
+
+int CLogThread::Run() {
+    ThreadMessage msg;
+    for (;;) {
+        if (!GetMessage(msg)) {
+            LOG_ERROR("GetMessage failed(errorcode:%d)", ERR_SYSTEM);
+            FreeQueued();
+            return ERR_SYSTEM;
+        }
+        if (msg.message == THREAD_MSG_QUIT) {
+            LOG_INFO("Log Thread exit normally");
+            FreeQueued();
+            return RESULT_OK;
+        }
+        HandleMessage(&msg);
+    }
+}
+
+// Records posted behind the quit request are never written; they are released here.
+void CLogThread::FreeQueued() {
+    for (const ThreadMessage& msg : CloseQueue()) {
+        if (msg.message == LOG_MSG_RECORD) {
+            free(reinterpret_cast<void*>(msg.lParam));
+        }
+    }
+}
+
+void CLogThread::HandleMessage(const ThreadMessage* pMsg) {
+    if (pMsg == nullptr) {
+        LOG_ERROR("invalid param");
+        return;
+    }
+    if (pMsg->message != LOG_MSG_RECORD) {
+        return;  // the log thread has no other messages to serve
+    }
+    auto* pRecord = reinterpret_cast<LogRecord*>(pMsg->lParam);
+    if (pRecord == nullptr) {
+        LOG_ERROR("invalid param, message struct error");
+        return;
+    }
+    m_sysLog.Write(pRecord->level, pRecord->file, pRecord->line, pRecord->text);
+    free(pRecord);
+}
