@@ -146,8 +146,9 @@ bool ParseBehaviour(const std::string& spec, Behaviour& behaviour, std::string& 
     return true;
 }
 
-bool ApplyDeviceField(const std::string& key, const std::string& value, Device& device,
-                      std::string& error)
+// Applies one key=value of a device or behaviour (as in description files).
+static bool ApplyDeviceField(const std::string& key, const std::string& value, Device& device,
+                             std::string& error)
 {
     bool known = false;
     if (!ApplyBehaviourField(key, value, device.behaviour, known, error)) {
@@ -189,7 +190,8 @@ bool ApplyDeviceField(const std::string& key, const std::string& value, Device& 
     return true;
 }
 
-uint32_t NextHostAddr(uint32_t ip)
+// The address after ip that is a usable host address (last field neither 0 nor 255).
+static uint32_t NextHostAddr(uint32_t ip)
 {
     do {
         ++ip;
@@ -231,7 +233,8 @@ std::string ScramblePassword(const std::string& password)
     return out;
 }
 
-Device GenerateDevice(const FleetOptions& options, uint32_t index, uint32_t ip)
+// One generated identity for index i (description files use it for missing fields).
+static Device GenerateDevice(const FleetOptions& options, uint32_t index, uint32_t ip)
 {
     uint64_t r = Mix(options.seed * 0x100000001B3ULL + index);
     const Makers& maker = kMakers[r % kMakerCount];
@@ -298,11 +301,11 @@ bool ReadFleetFile(const std::string& path, const FleetOptions& options,
                 device = GenerateDevice(options, static_cast<uint32_t>(fleet.size()), ip);
                 any = true;
             }
+            // A bare key is a switch: "silent" is "silent=1".
             size_t equal = field.find('=');
-            if (equal == std::string::npos ||
-                !ApplyDeviceField(field.substr(0, equal), field.substr(equal + 1), device, error)) {
-                error = path + ":" + std::to_string(lineNo) + ": " +
-                        (equal == std::string::npos ? "expected key=value" : error);
+            std::string value = equal == std::string::npos ? "" : field.substr(equal + 1);
+            if (!ApplyDeviceField(field.substr(0, equal), value, device, error)) {
+                error = path + ":" + std::to_string(lineNo) + ": " + error;
                 return false;
             }
         }

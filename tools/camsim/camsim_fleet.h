@@ -41,10 +41,6 @@ struct Device {
 // Applies "key=value,key=value" to a behaviour. Returns false and sets error on a bad item.
 bool ParseBehaviour(const std::string& spec, Behaviour& behaviour, std::string& error);
 
-// Applies one key=value of a device or behaviour (as in description files).
-bool ApplyDeviceField(const std::string& key, const std::string& value, Device& device,
-                      std::string& error);
-
 struct FleetOptions {
     uint64_t seed = 1;
     uint32_t count = 10;
@@ -55,17 +51,11 @@ struct FleetOptions {
 // Generates count devices from base upwards, skipping host parts ending in .0 and .255.
 std::vector<Device> GenerateFleet(const FleetOptions& options);
 
-// Fills one generated identity for index i (used by description files for missing fields).
-Device GenerateDevice(const FleetOptions& options, uint32_t index, uint32_t ip);
-
 // Reads a description file: one device per line, blank-separated key=value fields
 // (ip, model, name, serial, mac, version, location, password, code, prefix and behaviour keys);
 // '#' starts a comment. Missing fields are generated from the seed.
 bool ReadFleetFile(const std::string& path, const FleetOptions& options,
                    std::vector<Device>& fleet, std::string& error);
-
-// The address after ip that is a usable host address (last field neither 0 nor 255).
-uint32_t NextHostAddr(uint32_t ip);
 
 std::string IpText(uint32_t ip);               // host order to dotted text
 bool ParseIp(const std::string& text, uint32_t& ip);  // dotted text to host order

@@ -52,7 +52,8 @@ Fleet:
                      base always give the same fleet
   --file PATH        read the devices from a description file instead: one device per line,
                      blank-separated key=value fields: ip model name serial mac version
-                     location password code prefix, and any behaviour key below; missing
+                     location password code prefix, and any behaviour key below (a bare
+                     switch such as silent means silent=1); missing
                      fields are generated; '#' starts a comment
   --list [csv|json]  print the fleet (ip, model, name, serial, mac, version, password, code,
                      uuid, xaddrs; json also scopes and whether the device stays silent) and
