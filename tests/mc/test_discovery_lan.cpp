@@ -439,6 +439,8 @@ TEST_F(DiscoveryLan, NoAnswerAndAnotherDeviceIdBothTimeOut) {
     int responder = -1;
     m_lan.InNamespace('a', [&responder] { responder = HoldPort(3702); });
     ASSERT_GE(responder, 0);
+    const timeval patience = {12, 0};  // the thread ends even if no request comes
+    setsockopt(responder, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof(patience));
     std::thread answer([responder] {
         char buffer[65536];
         sockaddr_in from{};
