@@ -487,3 +487,21 @@ TEST_F(DiscoveryLan, NoAnswerAndAnotherDeviceIdBothTimeOut) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DiscoveryLan, GetInstanceGivesOneStartedClient) {
+    ASSERT_TRUE(m_lan.StartCamsim('a', {"--count", "1"}));
+    CDiscoveryThread* pFirst = CDiscoveryThread::GetInstance();
+    ASSERT_NE(pFirst, nullptr);
+    EXPECT_EQ(CDiscoveryThread::GetInstance(), pFirst);
+    EXPECT_EQ(pFirst->Start(), 10007);  // its thread already runs
+    EXPECT_EQ(pFirst->WaitReady(5000), 0);
+    CCollector collector;
+    ASSERT_EQ(pFirst->Attach(&collector), 0);
+    EXPECT_EQ(pFirst->Search(Ip("198.18.0.10")), 0);
+    EXPECT_EQ(collector.WaitFor(1, 3000).size(), 1u);
+    EXPECT_EQ(pFirst->Stop(), 0);  // the process-wide client is never deleted
+}
+
+}  // namespace
