@@ -106,7 +106,7 @@ private:
     CMessageTable m_messages;
 
     // The receive endpoint's socket, through which every request also leaves: a sending
-    // operation holds m_socketLock for its sends, and the thread closes the socket under it.
+    // operation holds m_socketLock while it sends, and the thread closes the socket under it.
     // m_state: 0 before the bind, 1 bound, 2 the bind failed.
     std::mutex m_socketLock;
     std::condition_variable m_readyEvent;
