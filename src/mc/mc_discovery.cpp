@@ -381,17 +381,25 @@ int CDiscoveryThread::ExactSearch(uint32_t begin, uint32_t end) {
     return RESULT_OK;
 }
 
+// The operator and device parts that both configuration requests carry; the texts stay
+// owned by the caller's strings.
+void CDiscoveryThread::FillRequestParts(const UserInfo& user, const DeviceIdentity& device,
+                                        int32_t msgSeq, struct tns__OpUserInfo* pstUser,
+                                        struct tns__DeviceInfo* pstDevice) const {
+    pstUser->tns__UserName = Text(user.m_userName);
+    pstUser->tns__AuthCode = Text(user.m_authCode);
+    pstUser->tns__UserId = Text(m_uuid);
+    pstUser->tns__MsgSeq = static_cast<unsigned int>(msgSeq);
+    pstDevice->tns__DeviceSerialNo = Text(device.m_serialNo);
+    pstDevice->tns__DeviceId = Text(device.m_deviceId);
+}
+
 int CDiscoveryThread::SetDeviceAddr(uint32_t address, const UserInfo& user,
                                     const DeviceIdentity& device, const DeviceAddress& newAddr) {
     const int32_t msgSeq = ++m_msgSeq;
     struct tns__OpUserInfo stUser;
-    stUser.tns__UserName = Text(user.m_userName);
-    stUser.tns__AuthCode = Text(user.m_authCode);
-    stUser.tns__UserId = Text(m_uuid);
-    stUser.tns__MsgSeq = static_cast<unsigned int>(msgSeq);
     struct tns__DeviceInfo stDevice;
-    stDevice.tns__DeviceSerialNo = Text(device.m_serialNo);
-    stDevice.tns__DeviceId = Text(device.m_deviceId);
+    FillRequestParts(user, device, msgSeq, &stUser, &stDevice);
     struct tns__DeviceAddrInfo stAddr;
     stAddr.tns__DeviceIpaddr = Text(newAddr.m_ipAddr);
     stAddr.tns__DeviceIpMask = Text(newAddr.m_mask);
@@ -406,15 +414,10 @@ int CDiscoveryThread::SetDeviceAddr(uint32_t address, const UserInfo& user,
 int CDiscoveryThread::SetDefaultPasswd(uint32_t address, const DeviceIdentity& device,
                                        const std::string& serialCode) {
     const int32_t msgSeq = ++m_msgSeq;
-    const std::string empty;
+    const UserInfo noUser;  // a password restore names no operator
     struct tns__OpUserInfo stUser;
-    stUser.tns__UserName = Text(empty);
-    stUser.tns__AuthCode = Text(empty);
-    stUser.tns__UserId = Text(m_uuid);
-    stUser.tns__MsgSeq = static_cast<unsigned int>(msgSeq);
     struct tns__DeviceInfo stDevice;
-    stDevice.tns__DeviceSerialNo = Text(device.m_serialNo);
-    stDevice.tns__DeviceId = Text(device.m_deviceId);
+    FillRequestParts(noUser, device, msgSeq, &stUser, &stDevice);
     struct tns__SetDefaultPasswdReqType stReq;
     stReq.tns__OpUserInfo = &stUser;
     stReq.tns__DeviceInfo = &stDevice;

@@ -16,6 +16,8 @@
 
 struct soap;
 struct tns__ProbeMatchesType;
+struct tns__OpUserInfo;
+struct tns__DeviceInfo;
 
 // Operator of a configuration request: user name and authentication code.
 struct UserInfo {
@@ -95,6 +97,8 @@ private:
     void Publish(int fd, int state);
     void ReceiveLoop(int fd);
     void WaitForStop();
+    void FillRequestParts(const UserInfo& user, const DeviceIdentity& device, int32_t msgSeq,
+                          struct tns__OpUserInfo* pstUser, struct tns__DeviceInfo* pstDevice) const;
     int Configure(uint32_t address, int type, void* pBody, int32_t msgSeq,
                   const std::string& deviceId);
 
