@@ -154,12 +154,23 @@ int CAnswerHandler::OnKorvaneProbeMatches(struct soap* pSoap,
     return OnProbeMatches(pSoap, pstProbeMatches);
 }
 
-int CAnswerHandler::OnConfigRsp(const struct tns__OpUserInfo* pstUser,
-                                const struct tns__DeviceInfo* pstDevice, int result) {
+// A response whose body element is nil (xsi:nil) arrives as a null record.
+template <typename TRsp>
+int CAnswerHandler::OnConfigRsp(struct soap* pSoap, const TRsp* pstRsp) {
+    if (!m_pClient->CheckSoapSrc(pSoap)) {
+        LOG_DEBUG("CheckSoapSrc failed");
+        return SOAP_NO_METHOD;
+    }
+    if (pstRsp == nullptr) {
+        LOG_ERROR("pstRsp is null");
+        return SOAP_NO_DATA;
+    }
+    const struct tns__OpUserInfo* pstUser = pstRsp->tns__OpUserInfo;
+    const struct tns__DeviceInfo* pstDevice = pstRsp->tns__DeviceInfo;
     if (pstUser == nullptr || pstDevice == nullptr || pstDevice->tns__DeviceId == nullptr) {
         return SOAP_NO_DATA;
     }
-    const int code = ConvertResult(result);
+    const int code = ConvertResult(pstRsp->tns__result);
     m_pClient->Messages().CompleteResponse(static_cast<int32_t>(pstUser->tns__MsgSeq),
                                            pstDevice->tns__DeviceId, code);
     return SOAP_OK;
@@ -167,28 +178,15 @@ int CAnswerHandler::OnConfigRsp(const struct tns__OpUserInfo* pstUser,
 
 int CAnswerHandler::OnSetDeviceAddrRsp(struct soap* pSoap,
                                        struct tns__SetDeviceAddrRspType* pstRsp) {
-    if (!m_pClient->CheckSoapSrc(pSoap)) {
-        return SOAP_NO_METHOD;
-    }
-    return OnConfigRsp(pstRsp->tns__OpUserInfo, pstRsp->tns__DeviceInfo,
-                       pstRsp->tns__result);
+    return OnConfigRsp(pSoap, pstRsp);
 }
 
 int CAnswerHandler::OnSetDefaultCfgRsp(struct soap* pSoap,
                                        struct tns__SetDefaultCfgRspType* pstRsp) {
-    if (!m_pClient->CheckSoapSrc(pSoap)) {
-        return SOAP_NO_METHOD;
-    }
-    return OnConfigRsp(pstRsp->tns__OpUserInfo, pstRsp->tns__DeviceInfo,
-                       pstRsp->tns__result);
+    return OnConfigRsp(pSoap, pstRsp);
 }
 
 int CAnswerHandler::OnSetDefaultPasswdRsp(struct soap* pSoap,
                                           struct tns__SetDefaultPasswdRspType* pstRsp) {
-    if (!m_pClient->CheckSoapSrc(pSoap)) {
-        LOG_DEBUG("CheckSoapSrc failed");
-        return SOAP_NO_METHOD;
-    }
-    return OnConfigRsp(pstRsp->tns__OpUserInfo, pstRsp->tns__DeviceInfo,
-                       pstRsp->tns__result);
+    return OnConfigRsp(pSoap, pstRsp);
 }

@@ -19,8 +19,9 @@ public:
                               struct tns__SetDefaultPasswdRspType* pstRsp) override;
 
 private:
-    int OnConfigRsp(const struct tns__OpUserInfo* pstUser,
-                    const struct tns__DeviceInfo* pstDevice, int result);
+    // The three configuration responses share their record layout.
+    template <typename TRsp>
+    int OnConfigRsp(struct soap* pSoap, const TRsp* pstRsp);
 
     CDiscoveryThread* m_pClient;
 };

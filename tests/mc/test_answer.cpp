@@ -244,6 +244,23 @@ TEST_F(AnswerHandling, ConfigurationAnswersThatDoNotMatchCompleteNothing) {
     }
 }
 
+// A nil body element (xsi:nil) reaches the handler as a null record; it is refused and
+// neither crashes nor completes anything.
+TEST_F(AnswerHandling, NilAnswerBodiesAreRefused) {
+    const char* const elements[] = {"SetDeviceAddrRsp", "SetDefaultPasswdRsp", "SetDefaultCfgRsp",
+                                    "ProbeMatches", "KorvaneProbeMatches"};
+    for (const char* pElement : elements) {
+        ASSERT_EQ(m_client.Messages().Register(10001, "mac"), 0);
+        const std::string body = std::string("<d:") + pElement +
+                                 " xmlns:i=\"http://www.w3.org/2001/XMLSchema-instance\" "
+                                 "i:nil=\"true\"/>";
+        Serve(Header(Mine()), body);
+        int result = -1;
+        EXPECT_EQ(m_client.Messages().WaitResponse(10001, 0, &result), 10009) << pElement;
+        EXPECT_TRUE(m_collector.records.empty()) << pElement;
+    }
+}
+
 TEST_F(AnswerHandling, UnknownResultIsReportedAsFailure) {
     ASSERT_EQ(m_client.Messages().Register(10001, "mac"), 0);
     EXPECT_EQ(Serve(Header(Mine()), ConfigRsp("SetDeviceAddrRsp", "10001", "mac", 257)), 0);
