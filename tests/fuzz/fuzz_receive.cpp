@@ -1,0 +1,95 @@
+// Fuzz target of the discovery client's receive path: one datagram from memory through the
+// serve routine into the client's own answer handler, exactly as the receive loop handles it
+// (SoapInitContext, CAnswerHandler, SoapServeBuffer, then soap_destroy/soap_end). The client
+// is constructed but never started: no thread, no socket, nothing on any network.
+//
+// Answers only reach OnProbeMatches and the configuration handlers when their RelatesTo names
+// the client's own message id, which is random per client. So every occurrence of the nil
+// UUID text in the input is replaced by the client's UUID (same length) before serving; seeds
+// write "urn:uuid:00000000-0000-0000-0000-000000000000" where the client's id belongs.
+// A configuration request (MsgSeq 10001, DeviceId 00:11:22:33:44:55) is pending while each
+// datagram is served, so matching responses complete it through the message table.
+
+#include <clocale>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "fuzz_receive.h"
+#include "mc/mc_discovery.h"
+#include "mc_answer.h"
+#include "soap_wire.h"
+
+namespace {
+
+const char kNilUuid[] = "00000000-0000-0000-0000-000000000000";
+const int32_t kPendingSeq = 10001;
+const char kPendingDevice[] = "00:11:22:33:44:55";
+
+// Observer that does what the main window's does: copies the record and reads every field.
+class CCopyingObserver : public IObserver<CDiscoveryBean> {
+public:
+    void Update(const CDiscoveryBean* pData) override {
+        const CDiscoveryBean* pCopy = new CDiscoveryBean(*pData);
+        for (const std::string* pText : {&pCopy->m_ipAddr, &pCopy->m_hardware,
+                                         &pCopy->m_serialNo, &pCopy->m_version,
+                                         &pCopy->m_macAddr}) {
+            for (char c : *pText) {
+                m_checksum += static_cast<unsigned char>(c);
+            }
+        }
+        m_checksum += static_cast<uint32_t>(pCopy->m_foreign);
+        delete pCopy;
+    }
+
+private:
+    uint32_t m_checksum = 0;
+};
+
+// The receive side of one client, set up once per process.
+class CReceiver {
+public:
+    CReceiver() : m_handler(&m_client), m_pSoap(soap_new()) {
+        SoapInitContext(m_pSoap);
+        SoapSetAnswerHandler(m_pSoap, &m_handler);
+        m_client.Attach(&m_observer);
+    }
+    ~CReceiver() {
+        m_client.Detach(&m_observer);
+        soap_free(m_pSoap);
+    }
+    CReceiver(const CReceiver&) = delete;
+    CReceiver& operator=(const CReceiver&) = delete;
+
+    void Serve(std::string datagram) {
+        const std::string& uuid = m_client.GetUuid();
+        for (size_t at = datagram.find(kNilUuid); at != std::string::npos;
+             at = datagram.find(kNilUuid, at + uuid.size())) {
+            datagram.replace(at, sizeof(kNilUuid) - 1, uuid);
+        }
+        m_client.Messages().Register(kPendingSeq, kPendingDevice);
+        SoapServeBuffer(m_pSoap, datagram.data(), datagram.size());
+        soap_destroy(m_pSoap);
+        soap_end(m_pSoap);
+        int result = 0;
+        m_client.Messages().WaitResponse(kPendingSeq, 0, &result);  // removes the entry
+    }
+
+private:
+    CDiscoveryThread m_client;
+    CAnswerHandler m_handler;
+    CCopyingObserver m_observer;
+    struct soap* m_pSoap;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
+    // The hardware text is converted from UTF-8 to the locale's code set, as in the programs.
+    static const bool s_locale = std::setlocale(LC_ALL, "C.UTF-8") != nullptr;
+    static CReceiver s_receiver;
+    (void)s_locale;
+    s_receiver.Serve(std::string(reinterpret_cast<const char*>(pData), nSize));
+    return 0;
+}
