@@ -101,8 +101,8 @@ int SoapSendSetDefaultPasswdReq(struct soap* pSoap, const char* pszEndpoint,
 // Receives one datagram on the bound socket (waiting at most soap->recv_timeout), parses it and
 // dispatches its body: the five answers go to the installed ISoapAnswerHandler, probes and
 // configuration requests are ignored, Hello/Bye/Resolve/ResolveMatches refused. Returns 0 when
-// the message was handled or ignored; 12 when it was refused, unknown, malformed or its handler
-// failed; the toolkit's code when no datagram could be received (for example -1 after the
+// the message was handled or ignored; 12 when it was refused, unknown, malformed (also: more than
+// 512 '=' signs, as attributes cost the toolkit's parser quadratic time) or its handler failed; the toolkit's code when no datagram could be received (for example -1 after the
 // time-out). Never sends anything. The caller runs soap_destroy()/soap_end() after each call.
 int SoapServe(struct soap* pSoap);
 

@@ -113,6 +113,16 @@ std::string Match(const std::string& strAddr, const std::string& strVersion)
            strVersion + "</d:MetadataVersion></d:ProbeMatch>";
 }
 
+// n attributes with distinct names: a0="" a1="" ...
+std::string Attributes(int n)
+{
+    std::string strText;
+    for (int i = 0; i < n; ++i) {
+        strText += (i == 0 ? "a" : " a") + std::to_string(i) + "=\"\"";
+    }
+    return strText;
+}
+
 std::string Matches(const std::string& strMatches)
 {
     return "<d:ProbeMatches>" + strMatches + "</d:ProbeMatches>";
@@ -302,6 +312,16 @@ std::vector<ServeCase> Cases()
              Env(strHdr, Matches(Match("&y;", "1"))).substr(38),
          // The declarations are skipped; the reference reads as the toolkit's mark (0x7F).
          0, std::string("ProbeMatches n=1 {\x7F ") + kMatchLine + " v1}" + strRel},
+        // Every attribute costs a look-up among all names met so far: beyond 512 '=' signs
+        // the datagram is refused unparsed.
+        {"FiveHundredAttributesAccepted",
+         Env(strHdr, "<d:ProbeMatches " + Attributes(490) + "/>"), 0, "ProbeMatches n=0" + strRel},
+        {"ThousandsOfAttributesRefused",
+         Env(strHdr, "<d:ProbeMatches " + Attributes(4000) + "/>"), 12, ""},
+        {"AttributesSpreadOverElementsRefused",
+         Env(strHdr, Matches(Match("urn:a", "1") + "<x " + Attributes(300) + "/><y " +
+                             Attributes(300) + "/>")),
+         12, ""},
         {"NotXml", "hello there", kReceptionFailure, ""},
         {"Binary", std::string("\x00\x01\xff\xfe garbage", 13), kReceptionFailure, ""},
         {"Empty", "", kReceptionFailure, ""},
@@ -422,6 +442,14 @@ TEST_F(SoapNoReplyTest, EachDatagramNeedsItsOwnServeCall)
     EndMessage(m_context.Get());
     ASSERT_EQ(m_recorder.m_vecCalls.size(), 2u);
     EXPECT_NE(m_recorder.m_vecCalls[1].find("{urn:b"), std::string::npos);
+    EXPECT_FALSE(ReplyCame());
+}
+
+TEST_F(SoapNoReplyTest, ReceivedDatagramWithThousandsOfAttributesIsRefused)
+{
+    EXPECT_EQ(Serve(Env(kRelates, "<d:ProbeMatches " + Attributes(4000) + "/>")), 12);
+    EXPECT_EQ(Serve(Env(kRelates, Matches(""))), 0);
+    EXPECT_EQ(m_recorder.m_vecCalls.size(), 1u);
     EXPECT_FALSE(ReplyCame());
 }
 
