@@ -51,6 +51,9 @@ private:
 class CReceiver {
 public:
     CReceiver() : m_handler(&m_client), m_pSoap(soap_new()) {
+        // The hardware text is converted from UTF-8 to the locale's code set; the programs
+        // take the environment's locale, usually a UTF-8 one.
+        std::setlocale(LC_ALL, "C.UTF-8");
         SoapInitContext(m_pSoap);
         SoapSetAnswerHandler(m_pSoap, &m_handler);
         m_client.Attach(&m_observer);
@@ -86,10 +89,7 @@ private:
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
-    // The hardware text is converted from UTF-8 to the locale's code set, as in the programs.
-    static const bool s_locale = std::setlocale(LC_ALL, "C.UTF-8") != nullptr;
     static CReceiver s_receiver;
-    (void)s_locale;
     s_receiver.Serve(std::string(reinterpret_cast<const char*>(pData), nSize));
     return 0;
 }
