@@ -1,0 +1,220 @@
+#pragma once
+
+// The discovery client: finds devices by probe, hands each device record to its observers,
+// and sends the two configuration requests. No SOAP toolkit or user-interface type appears
+// here; the toolkit's records are only named by forward declaration.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <list>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "common_error.h"
+#include "common_thread.h"
+
+struct soap;
+struct tns__ProbeMatchesType;
+
+// One device as seen in a probe match.
+class CDiscoveryBean {
+public:
+    std::string m_ipAddr = "0.0.0.0";
+    std::string m_hardware;
+    std::string m_serialNo;
+    std::string m_version;
+    std::string m_macAddr;
+    int32_t m_foreign = 0;  // 0: the device's name marks it as the maker's; 1: any other
+
+    bool operator==(const CDiscoveryBean& other) const {
+        return m_ipAddr == other.m_ipAddr && m_hardware == other.m_hardware &&
+               m_serialNo == other.m_serialNo && m_version == other.m_version &&
+               m_macAddr == other.m_macAddr && m_foreign == other.m_foreign;
+    }
+    bool operator!=(const CDiscoveryBean& other) const { return !(*this == other); }
+};
+
+template <class T>
+class IObserver {
+public:
+    virtual ~IObserver() = default;
+    // Runs on the discovery thread; the record lives only for the call.
+    virtual void Update(const T* pData) = 0;
+};
+
+// Registry of observers. Notify holds the lock while it calls every observer, so an observer
+// that Detach has removed gets no Update once Detach has returned. Update must not call
+// Attach, Detach or DetachAll. The subject never owns or deletes its observers.
+template <class T>
+class CSubject {
+public:
+    virtual ~CSubject() { DetachAll(); }
+
+    int Attach(IObserver<T>* pObserver) {
+        if (pObserver == nullptr) {
+            return ERR_INVALID_PARAM;
+        }
+        std::lock_guard<std::recursive_mutex> guard(m_lock);
+        for (IObserver<T>* pItem : m_observers) {
+            if (pItem == pObserver) {
+                return ERR_ALREADY_ATTACHED;
+            }
+        }
+        m_observers.push_back(pObserver);
+        return RESULT_OK;
+    }
+
+    int Detach(IObserver<T>* pObserver) {
+        if (pObserver == nullptr) {
+            return ERR_INVALID_PARAM;
+        }
+        std::lock_guard<std::recursive_mutex> guard(m_lock);
+        for (auto it = m_observers.begin(); it != m_observers.end(); ++it) {
+            if (*it == pObserver) {
+                m_observers.erase(it);
+                return RESULT_OK;
+            }
+        }
+        return ERR_NOT_FOUND;
+    }
+
+    void Notify(const T* pData) {
+        std::lock_guard<std::recursive_mutex> guard(m_lock);
+        for (IObserver<T>* pItem : m_observers) {
+            pItem->Update(pData);
+        }
+    }
+
+    void DetachAll() {
+        std::lock_guard<std::recursive_mutex> guard(m_lock);
+        m_observers.clear();
+    }
+
+private:
+    std::list<IObserver<T>*> m_observers;
+    std::recursive_mutex m_lock;
+};
+
+// Operator of a configuration request: user name and authentication code.
+struct UserInfo {
+    std::string m_userName;
+    std::string m_authCode;
+};
+
+// Target device of a configuration request: serial number and device id (its MAC text).
+struct DeviceIdentity {
+    std::string m_serialNo;
+    std::string m_deviceId;
+};
+
+// New network settings, dotted-decimal texts.
+struct DeviceAddress {
+    std::string m_ipAddr;
+    std::string m_mask;
+    std::string m_gateway;
+};
+
+// Pending configuration requests, keyed by message number. A request registers its entry
+// before the request leaves, so that an answer arriving at once finds it; the waiter removes
+// it in every case.
+class CMessageTable {
+public:
+    // 0, or 10007 when the number is already pending.
+    int Register(int32_t msgSeq, const std::string& deviceId);
+    // Waits up to timeoutMs for the answer, then removes the entry. 0 with the converted
+    // result in *pResult; 10009 without an answer; 10008 when the entry is unknown.
+    int WaitResponse(int32_t msgSeq, int timeoutMs, int* pResult);
+    // Discovery thread: completes the entry whose number and device id both match.
+    void CompleteResponse(int32_t msgSeq, const std::string& deviceId, int result);
+    size_t Size();
+
+private:
+    struct MessageEntry {
+        int answered = 0;
+        int result = 0;
+        std::string deviceId;
+    };
+    std::mutex m_lock;
+    std::condition_variable m_event;
+    std::map<int32_t, MessageEntry> m_map;
+};
+
+// Device result of a configuration answer to the system's result code.
+int ConvertResult(int soapResult);
+
+class IDiscoveryClient {
+public:
+    virtual ~IDiscoveryClient() = default;
+    // Probes every address of the inclusive range [begin, end] (host byte order). Returns 0.
+    virtual int ExactSearch(uint32_t begin, uint32_t end) = 0;
+    // address 0: multicast probe and vendor broadcast probe through every interface;
+    // otherwise one unicast probe to that address (host byte order). Returns 0.
+    virtual int Search(uint32_t address) = 0;
+    // Turns each probe match into a record and notifies the observers.
+    virtual void OnProbeMatches(const tns__ProbeMatchesType* pstProbeMatches) = 0;
+};
+
+class CDiscoveryThread : public IDiscoveryClient, public CThreadBase {
+public:
+    // The single client; the first call creates it and starts its thread.
+    static CDiscoveryThread* GetInstance();
+
+    int Attach(IObserver<CDiscoveryBean>* pObserver) { return m_subject.Attach(pObserver); }
+    int Detach(IObserver<CDiscoveryBean>* pObserver) { return m_subject.Detach(pObserver); }
+
+    int ExactSearch(uint32_t begin, uint32_t end) override;
+    int Search(uint32_t address) override;
+    void OnProbeMatches(const tns__ProbeMatchesType* pstProbeMatches) override;
+
+    // address: the device's address in host byte order, or 0 to broadcast through every
+    // interface. 0 when the device confirmed, 10009 without a matching answer within
+    // 10,000 ms, else the code converted from the device's result.
+    int SetDeviceAddr(uint32_t address, const UserInfo& user, const DeviceIdentity& device,
+                      const DeviceAddress& newAddr);
+    int SetDefaultPasswd(uint32_t address, const DeviceIdentity& device,
+                         const std::string& serialCode);
+
+    // Detaches every observer and ends the thread.
+    int Stop() override;
+
+    // The client port, once the thread has chosen it (3702 before).
+    uint16_t GetPort() const { return m_port.load(); }
+    const std::string& GetUuid() const { return m_uuid; }
+
+    // Answer handling on the discovery thread (see mc_answer.cpp).
+    bool CheckSoapSrc(const struct soap* pSoap) const;
+    CMessageTable& Messages() { return m_messages; }
+
+    CDiscoveryThread();
+    ~CDiscoveryThread() override;
+    CDiscoveryThread(const CDiscoveryThread&) = delete;
+    CDiscoveryThread& operator=(const CDiscoveryThread&) = delete;
+
+protected:
+    int Run() override;
+
+private:
+    int SelectPort();
+    int BindReceiveEndpoint(struct soap* pSoap);
+    // Waits until the thread has bound its receive endpoint; the socket, or -1.
+    int WaitReady();
+    int Configure(uint32_t address, int type, const void* pBody, int32_t msgSeq,
+                  const std::string& deviceId);
+
+    CSubject<CDiscoveryBean> m_subject;
+    std::atomic<int> m_stop{0};
+    std::atomic<int32_t> m_msgSeq{10000};
+    std::atomic<uint16_t> m_port{3702};
+    std::string m_uuid;
+    CMessageTable m_messages;
+
+    // The receive endpoint's socket, through which every request also leaves (see
+    // mc_discovery.cpp): -1 until bound. m_ready turns 1 once the thread has bound it or
+    // given up.
+    std::mutex m_readyLock;
+    std::condition_variable m_readyEvent;
+    int m_ready = 0;
+    std::atomic<int> m_fd{-1};
+};
