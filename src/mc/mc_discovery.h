@@ -7,95 +7,15 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <list>
-#include <map>
 #include <mutex>
 #include <string>
 
-#include "common_error.h"
 #include "common_thread.h"
+#include "mc_message_table.h"
+#include "mc_observer.h"
 
 struct soap;
 struct tns__ProbeMatchesType;
-
-// One device as seen in a probe match.
-class CDiscoveryBean {
-public:
-    std::string m_ipAddr = "0.0.0.0";
-    std::string m_hardware;
-    std::string m_serialNo;
-    std::string m_version;
-    std::string m_macAddr;
-    int32_t m_foreign = 0;  // 0: the device's name marks it as the maker's; 1: any other
-
-    bool operator==(const CDiscoveryBean& other) const {
-        return m_ipAddr == other.m_ipAddr && m_hardware == other.m_hardware &&
-               m_serialNo == other.m_serialNo && m_version == other.m_version &&
-               m_macAddr == other.m_macAddr && m_foreign == other.m_foreign;
-    }
-    bool operator!=(const CDiscoveryBean& other) const { return !(*this == other); }
-};
-
-template <class T>
-class IObserver {
-public:
-    virtual ~IObserver() = default;
-    // Runs on the discovery thread; the record lives only for the call.
-    virtual void Update(const T* pData) = 0;
-};
-
-// Registry of observers. Notify holds the lock while it calls every observer, so an observer
-// that Detach has removed gets no Update once Detach has returned. Update must not call
-// Attach, Detach or DetachAll. The subject never owns or deletes its observers.
-template <class T>
-class CSubject {
-public:
-    virtual ~CSubject() { DetachAll(); }
-
-    int Attach(IObserver<T>* pObserver) {
-        if (pObserver == nullptr) {
-            return ERR_INVALID_PARAM;
-        }
-        std::lock_guard<std::recursive_mutex> guard(m_lock);
-        for (IObserver<T>* pItem : m_observers) {
-            if (pItem == pObserver) {
-                return ERR_ALREADY_ATTACHED;
-            }
-        }
-        m_observers.push_back(pObserver);
-        return RESULT_OK;
-    }
-
-    int Detach(IObserver<T>* pObserver) {
-        if (pObserver == nullptr) {
-            return ERR_INVALID_PARAM;
-        }
-        std::lock_guard<std::recursive_mutex> guard(m_lock);
-        for (auto it = m_observers.begin(); it != m_observers.end(); ++it) {
-            if (*it == pObserver) {
-                m_observers.erase(it);
-                return RESULT_OK;
-            }
-        }
-        return ERR_NOT_FOUND;
-    }
-
-    void Notify(const T* pData) {
-        std::lock_guard<std::recursive_mutex> guard(m_lock);
-        for (IObserver<T>* pItem : m_observers) {
-            pItem->Update(pData);
-        }
-    }
-
-    void DetachAll() {
-        std::lock_guard<std::recursive_mutex> guard(m_lock);
-        m_observers.clear();
-    }
-
-private:
-    std::list<IObserver<T>*> m_observers;
-    std::recursive_mutex m_lock;
-};
 
 // Operator of a configuration request: user name and authentication code.
 struct UserInfo {
@@ -115,34 +35,6 @@ struct DeviceAddress {
     std::string m_mask;
     std::string m_gateway;
 };
-
-// Pending configuration requests, keyed by message number. A request registers its entry
-// before the request leaves, so that an answer arriving at once finds it; the waiter removes
-// it in every case.
-class CMessageTable {
-public:
-    // 0, or 10007 when the number is already pending.
-    int Register(int32_t msgSeq, const std::string& deviceId);
-    // Waits up to timeoutMs for the answer, then removes the entry. 0 with the converted
-    // result in *pResult; 10009 without an answer; 10008 when the entry is unknown.
-    int WaitResponse(int32_t msgSeq, int timeoutMs, int* pResult);
-    // Discovery thread: completes the entry whose number and device id both match.
-    void CompleteResponse(int32_t msgSeq, const std::string& deviceId, int result);
-    size_t Size();
-
-private:
-    struct MessageEntry {
-        int answered = 0;
-        int result = 0;
-        std::string deviceId;
-    };
-    std::mutex m_lock;
-    std::condition_variable m_event;
-    std::map<int32_t, MessageEntry> m_map;
-};
-
-// Device result of a configuration answer to the system's result code.
-int ConvertResult(int soapResult);
 
 class IDiscoveryClient {
 public:

@@ -1,0 +1,336 @@
+#include "cli_options.h"
+
+#include <arpa/inet.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "common_util.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: scoutcam-cli COMMAND [OPTIONS]\n"
+    "\n"
+    "Finds IP cameras and network video transmitters and configures one device.\n"
+    "\n"
+    "Commands:\n"
+    "  search                       Auto Search: probe through every network interface\n"
+    "  search --range FIRST LAST    probe every address from FIRST to LAST (at most 257)\n"
+    "  search --address A           probe the one address A\n"
+    "  set-address DEVICE --ip IP [--mask MASK] [--gateway GW]\n"
+    "                               change a device's IP address, subnet mask and default\n"
+    "                               gateway; the mask defaults to the one of the address\n"
+    "                               class, the gateway to none (0.0.0.0). The admin\n"
+    "                               password is read from a prompt or standard input\n"
+    "  restore-password DEVICE      restore a device's default password; the serial code\n"
+    "                               is read from a prompt or standard input\n"
+    "\n"
+    "DEVICE is one of:\n"
+    "  --device IP                  the device that answers a probe to IP; the request\n"
+    "                               goes to IP by unicast\n"
+    "  --serial SERIAL --mac MAC [--to IP]\n"
+    "                               the device with this serial number and MAC text, as\n"
+    "                               the device reports them (\"serialNumber\" and \"macAddr\"\n"
+    "                               of search --json); the request goes by broadcast\n"
+    "                               through every interface, or by unicast to IP\n"
+    "\n"
+    "Options:\n"
+    "  --window MS                  search window in milliseconds (default 3000)\n"
+    "  --json                       search output as JSON\n"
+    "  --csv                        search output as CSV\n"
+    "  -h, --help                   show this text\n"
+    "\n"
+    "Passwords and serial codes are never taken from the command line. On a terminal\n"
+    "they are asked for without echo; otherwise the first line of standard input is used.\n"
+    "The log is written to $TMPDIR/scoutcam.log (or /tmp/scoutcam.log).\n"
+    "\n"
+    "Exit status:\n"
+    "  0  search finished, or the device answered \"Succeed\"\n"
+    "  1  the device did not confirm (refusal, failure or timeout); the text is printed\n"
+    "  2  invalid arguments or input\n"
+    "  3  no device answered from the --device address\n"
+    "  4  the discovery client could not start (no UDP port of 3702..3801)\n";
+
+const int kMaxWindowMs = 600000;
+
+// Reads the value of an option, advancing *pIndex past it.
+bool TakeValue(int argc, const char* const* argv, int* pIndex, std::string* pValue,
+               std::string* pError) {
+    const char* pName = argv[*pIndex];
+    if (*pIndex + 1 >= argc) {
+        *pError = std::string("option ") + pName + " needs a value";
+        return false;
+    }
+    *pIndex += 1;
+    *pValue = argv[*pIndex];
+    return true;
+}
+
+bool TakeAddress(int argc, const char* const* argv, int* pIndex, uint32_t* pAddress,
+                 std::string* pError) {
+    const char* pName = argv[*pIndex];
+    std::string value;
+    if (!TakeValue(argc, argv, pIndex, &value, pError)) {
+        return false;
+    }
+    if (!ParseIpv4(value, pAddress)) {
+        *pError = std::string("option ") + pName + ": not an IPv4 address: " + value;
+        return false;
+    }
+    return true;
+}
+
+bool ParseWindow(const std::string& text, int* pWindowMs) {
+    if (text.empty() || text.size() > 9) {
+        return false;
+    }
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+    }
+    const long value = std::strtol(text.c_str(), nullptr, 10);
+    if (value < 1 || value > kMaxWindowMs) {
+        return false;
+    }
+    *pWindowMs = static_cast<int>(value);
+    return true;
+}
+
+// Checks of the Network Segment dialog, and a range of one address that is not 0.0.0.0
+// (a search of address 0 would be an Auto Search).
+bool CheckRange(const CliOptions& options, std::string* pError) {
+    if (options.first > options.last) {
+        *pError = "Start address cannot be larger than end address.";
+        return false;
+    }
+    if (options.last - options.first > 256) {
+        *pError = "The first three fields of the IP addresses should be the same.";
+        return false;
+    }
+    if (options.last == 0) {
+        *pError = "0.0.0.0 is not a device address";
+        return false;
+    }
+    return true;
+}
+
+// Checks of the Edit Network Address dialog, in its order.
+bool CheckNewAddress(const CliOptions& options, std::string* pError) {
+    if (!IsValidHostAddr(options.newIp)) {
+        *pError = "It is not a valid host IP.";
+        return false;
+    }
+    if (!IsValidMask(options.newMask)) {
+        *pError = "It is not a valid mask address.";
+        return false;
+    }
+    if (options.newGateway != 0 && (!IsValidHostAddr(options.newGateway) ||
+                                    !IsSameSubnet(options.newIp, options.newGateway,
+                                                  options.newMask))) {
+        *pError = "It is not a valid gateway address.";
+        return false;
+    }
+    return true;
+}
+
+struct Seen {
+    bool range = false;
+    bool address = false;
+    bool device = false;
+    bool serial = false;
+    bool mac = false;
+    bool to = false;
+    bool ip = false;
+    bool mask = false;
+    bool format = false;
+};
+
+bool CheckCombination(const CliOptions& options, const Seen& seen, std::string* pError) {
+    const bool configure = options.command == CMD_SET_ADDRESS ||
+                           options.command == CMD_RESTORE_PASSWORD;
+    if (options.command == CMD_SEARCH && (seen.device || seen.serial || seen.mac || seen.to ||
+                                          seen.ip || seen.mask)) {
+        *pError = "search takes only --range, --address, --window, --json and --csv";
+        return false;
+    }
+    if (configure && (seen.range || seen.address || seen.format)) {
+        *pError = "--range, --address, --json and --csv belong to search";
+        return false;
+    }
+    if (seen.range && seen.address) {
+        *pError = "give either --range or --address";
+        return false;
+    }
+    if (options.command == CMD_RESTORE_PASSWORD && (seen.ip || seen.mask)) {
+        *pError = "--ip, --mask and --gateway belong to set-address";
+        return false;
+    }
+    if (!configure) {
+        return true;
+    }
+    if (seen.device && (seen.serial || seen.mac || seen.to)) {
+        *pError = "give either --device, or --serial and --mac";
+        return false;
+    }
+    if (!seen.device && !(seen.serial && seen.mac)) {
+        *pError = "name the device with --device IP, or with --serial and --mac";
+        return false;
+    }
+    if (options.command == CMD_SET_ADDRESS && !seen.ip) {
+        *pError = "set-address needs --ip";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseIpv4(const std::string& text, uint32_t* pAddress) {
+    // inet_pton takes exactly four decimal fields of 0..255 without leading zeros.
+    struct in_addr addr;
+    if (inet_pton(AF_INET, text.c_str(), &addr) != 1) {
+        return false;
+    }
+    *pAddress = ntohl(addr.s_addr);
+    return true;
+}
+
+uint32_t DefaultMask(uint32_t address) {
+    const uint32_t first = address >> 24;
+    if (first < 127) {
+        return 0xFF000000u;
+    }
+    if (first < 192) {
+        return 0xFFFF0000u;
+    }
+    return 0xFFFFFF00u;
+}
+
+const char* UsageText() { return kUsage; }
+
+int ParseCommandLine(int argc, const char* const* argv, CliOptions* pOptions,
+                     std::string* pError) {
+    CliOptions options;
+    Seen seen;
+    bool haveCommand = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        std::string value;
+        if (arg == "-h" || arg == "--help") {
+            pOptions->command = CMD_HELP;
+            return 0;
+        } else if (!haveCommand && arg == "search") {
+            options.command = CMD_SEARCH;
+            haveCommand = true;
+        } else if (!haveCommand && arg == "set-address") {
+            options.command = CMD_SET_ADDRESS;
+            haveCommand = true;
+        } else if (!haveCommand && arg == "restore-password") {
+            options.command = CMD_RESTORE_PASSWORD;
+            haveCommand = true;
+        } else if (arg == "--window") {
+            if (!TakeValue(argc, argv, &i, &value, pError)) {
+                return EXIT_USAGE;
+            }
+            if (!ParseWindow(value, &options.windowMs)) {
+                *pError = "--window: not a number of milliseconds from 1 to 600000: " + value;
+                return EXIT_USAGE;
+            }
+        } else if (arg == "--json" || arg == "--csv") {
+            if (seen.format) {
+                *pError = "give at most one of --json and --csv";
+                return EXIT_USAGE;
+            }
+            seen.format = true;
+            options.format = arg == "--json" ? FORMAT_JSON : FORMAT_CSV;
+        } else if (arg == "--range") {
+            if (!TakeAddress(argc, argv, &i, &options.first, pError) ||
+                !TakeAddress(argc, argv, &i, &options.last, pError)) {
+                return EXIT_USAGE;
+            }
+            seen.range = true;
+            options.searchMode = SEARCH_RANGE;
+        } else if (arg == "--address") {
+            if (!TakeAddress(argc, argv, &i, &options.first, pError)) {
+                return EXIT_USAGE;
+            }
+            options.last = options.first;
+            seen.address = true;
+            options.searchMode = SEARCH_ADDRESS;
+        } else if (arg == "--device") {
+            if (!TakeAddress(argc, argv, &i, &options.deviceAddr, pError)) {
+                return EXIT_USAGE;
+            }
+            seen.device = true;
+            options.byAddress = true;
+        } else if (arg == "--serial") {
+            if (!TakeValue(argc, argv, &i, &options.serialNo, pError)) {
+                return EXIT_USAGE;
+            }
+            seen.serial = true;
+        } else if (arg == "--mac") {
+            if (!TakeValue(argc, argv, &i, &options.macAddr, pError)) {
+                return EXIT_USAGE;
+            }
+            seen.mac = true;
+        } else if (arg == "--to") {
+            if (!TakeAddress(argc, argv, &i, &options.toAddr, pError)) {
+                return EXIT_USAGE;
+            }
+            seen.to = true;
+        } else if (arg == "--ip") {
+            if (!TakeAddress(argc, argv, &i, &options.newIp, pError)) {
+                return EXIT_USAGE;
+            }
+            seen.ip = true;
+        } else if (arg == "--mask") {
+            if (!TakeAddress(argc, argv, &i, &options.newMask, pError)) {
+                return EXIT_USAGE;
+            }
+            seen.mask = true;
+        } else if (arg == "--gateway") {
+            if (!TakeAddress(argc, argv, &i, &options.newGateway, pError)) {
+                return EXIT_USAGE;
+            }
+        } else if (arg == "--password" || arg == "--serial-code") {
+            *pError = arg + ": secrets are read from a prompt or standard input, never from "
+                            "the command line";
+            return EXIT_USAGE;
+        } else {
+            *pError = haveCommand ? "unknown argument: " + arg : "unknown command: " + arg;
+            return EXIT_USAGE;
+        }
+    }
+    if (!haveCommand) {
+        *pError = "no command given (search, set-address or restore-password)";
+        return EXIT_USAGE;
+    }
+    if (!CheckCombination(options, seen, pError)) {
+        return EXIT_USAGE;
+    }
+    if (options.command == CMD_SEARCH && options.searchMode != SEARCH_AUTO &&
+        !CheckRange(options, pError)) {
+        return EXIT_USAGE;
+    }
+    if (seen.to && options.toAddr == 0) {
+        *pError = "--to: 0.0.0.0 is not a device address";
+        return EXIT_USAGE;
+    }
+    if (seen.device && options.deviceAddr == 0) {
+        *pError = "--device: 0.0.0.0 is not a device address";
+        return EXIT_USAGE;
+    }
+    if (options.command == CMD_SET_ADDRESS) {
+        if (!seen.mask) {
+            options.newMask = DefaultMask(options.newIp);
+        }
+        if (!CheckNewAddress(options, pError)) {
+            return EXIT_USAGE;
+        }
+    }
+    *pOptions = options;
+    return 0;
+}

@@ -1,0 +1,283 @@
+#include "cli_output.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+#include "common_error.h"
+#include "common_log.h"
+
+namespace {
+
+const char* const kColumns[] = {"IP address", "Type", "Serial Number", "Physical address",
+                                "Version"};
+const int kColumnCount = 5;
+
+std::vector<std::string> Cells(const CDiscoveryBean& device) {
+    return {device.m_ipAddr, device.m_hardware, device.m_serialNo, FormatMac(device.m_macAddr),
+            device.m_version};
+}
+
+// Length of a valid UTF-8 sequence starting at text[i], or 0.
+size_t Utf8Length(const std::string& text, size_t i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t length = 0;
+    unsigned int minimum = 0;
+    unsigned int code = 0;
+    if (c < 0x80) {
+        return 1;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+        length = 2;
+        code = c & 0x1F;
+        minimum = 0x80;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        length = 3;
+        code = c & 0x0F;
+        minimum = 0x800;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        length = 4;
+        code = c & 0x07;
+        minimum = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size()) {
+        return 0;
+    }
+    for (size_t k = 1; k < length; ++k) {
+        const unsigned char next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80) {
+            return 0;
+        }
+        code = (code << 6) | (next & 0x3F);
+    }
+    if (code < minimum || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+        return 0;
+    }
+    return length;
+}
+
+// The text as valid UTF-8: each byte that starts no valid sequence becomes U+FFFD.
+std::string ValidUtf8(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = Utf8Length(text, i);
+        if (length == 0) {
+            out += "\xEF\xBF\xBD";
+            i += 1;
+        } else {
+            out.append(text, i, length);
+            i += length;
+        }
+    }
+    return out;
+}
+
+// Display width of valid UTF-8 text: one column per character.
+size_t Width(const std::string& text) {
+    size_t width = 0;
+    for (unsigned char c : text) {
+        if ((c & 0xC0) != 0x80) {
+            ++width;
+        }
+    }
+    return width;
+}
+
+// Control characters in a table cell would break the layout of the terminal.
+std::string Printable(const std::string& text) {
+    std::string out = ValidUtf8(text);
+    for (char& c : out) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            c = '?';
+        }
+    }
+    return out;
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (char c : ValidUtf8(text)) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20 || u == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof(escaped), "\\u%04x", u);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+std::string CsvField(const std::string& text) {
+    const std::string valid = ValidUtf8(text);
+    if (valid.find_first_of(",\"\r\n") == std::string::npos) {
+        return valid;
+    }
+    std::string out = "\"";
+    for (char c : valid) {
+        if (c == '"') {
+            out += '"';
+        }
+        out += c;
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+void CDeviceCollector::Update(const CDiscoveryBean* pData) {
+    if (m_last != 0) {
+        uint32_t address = 0xFFFFFFFFu;
+        if (!ParseIpv4(pData->m_ipAddr, &address) || address < m_first || address > m_last) {
+            return;
+        }
+    }
+    std::lock_guard<std::mutex> guard(m_lock);
+    for (const CDiscoveryBean& device : m_devices) {
+        if (device == *pData) {
+            LOG_DEBUG("device already exist, skip insert");
+            return;
+        }
+    }
+    m_devices.push_back(*pData);
+}
+
+std::vector<CDiscoveryBean> CDeviceCollector::Devices() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_devices;
+}
+
+std::string FormatMac(const std::string& mac) {
+    std::string out;
+    for (size_t i = 0; i < mac.size(); ++i) {
+        out += static_cast<char>(std::toupper(static_cast<unsigned char>(mac[i])));
+        if (i % 2 == 1 && i + 1 != mac.size()) {
+            out += '-';
+        }
+    }
+    return out;
+}
+
+std::string FormatTable(const std::vector<CDiscoveryBean>& devices) {
+    std::vector<std::vector<std::string>> rows;
+    rows.emplace_back(kColumns, kColumns + kColumnCount);
+    for (const CDiscoveryBean& device : devices) {
+        std::vector<std::string> cells = Cells(device);
+        for (std::string& cell : cells) {
+            cell = Printable(cell);
+        }
+        rows.push_back(cells);
+    }
+    size_t widths[kColumnCount] = {};
+    for (const auto& row : rows) {
+        for (int c = 0; c < kColumnCount; ++c) {
+            widths[c] = std::max(widths[c], Width(row[c]));
+        }
+    }
+    std::string out;
+    for (const auto& row : rows) {
+        std::string line;
+        for (int c = 0; c < kColumnCount; ++c) {
+            line += row[c];
+            if (c + 1 < kColumnCount) {
+                line.append(widths[c] - Width(row[c]) + 2, ' ');
+            }
+        }
+        while (!line.empty() && line.back() == ' ') {
+            line.pop_back();
+        }
+        out += line + "\n";
+    }
+    return out + "Total: " + std::to_string(devices.size()) + "\n";
+}
+
+std::string FormatJson(const std::vector<CDiscoveryBean>& devices) {
+    std::string out = "[";
+    for (size_t i = 0; i < devices.size(); ++i) {
+        const CDiscoveryBean& device = devices[i];
+        out += i == 0 ? "\n" : ",\n";
+        out += "  {\"ipAddress\": " + JsonString(device.m_ipAddr) +
+               ", \"type\": " + JsonString(device.m_hardware) +
+               ", \"serialNumber\": " + JsonString(device.m_serialNo) +
+               ", \"physicalAddress\": " + JsonString(FormatMac(device.m_macAddr)) +
+               ", \"version\": " + JsonString(device.m_version) +
+               ", \"macAddr\": " + JsonString(device.m_macAddr) +
+               ", \"foreign\": " + (device.m_foreign != 0 ? "true" : "false") + "}";
+    }
+    return out + (devices.empty() ? "]\n" : "\n]\n");
+}
+
+std::string FormatCsv(const std::vector<CDiscoveryBean>& devices) {
+    std::string out;
+    for (int c = 0; c < kColumnCount; ++c) {
+        out += std::string(c == 0 ? "" : ",") + kColumns[c];
+    }
+    out += "\r\n";
+    for (const CDiscoveryBean& device : devices) {
+        const std::vector<std::string> cells = Cells(device);
+        for (int c = 0; c < kColumnCount; ++c) {
+            out += (c == 0 ? "" : ",") + CsvField(cells[c]);
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+std::string FormatDevices(const std::vector<CDiscoveryBean>& devices, CliFormat format) {
+    switch (format) {
+    case FORMAT_JSON:
+        return FormatJson(devices);
+    case FORMAT_CSV:
+        return FormatCsv(devices);
+    case FORMAT_TABLE:
+        break;
+    }
+    return FormatTable(devices);
+}
+
+const char* ResultText(int code) {
+    switch (code) {
+    case RESULT_OK:
+        return "Succeed";
+    case ERR_GENERAL:
+        return "Failed";
+    case ERR_INVALID_PARAM:
+        return "Invalid parameter";
+    case ERR_SYSTEM:
+        return "System failed";
+    case ERR_NOT_SUPPORTED:
+        return "Function not supported.";
+    case ERR_NO_MEMORY:
+        return "Memory not enough.";
+    case ERR_IO:
+        return "I/O failed";
+    case ERR_ALREADY_ATTACHED:
+        return "Object already attched.";
+    case ERR_ALREADY_EXISTS:
+        return "Object already exist.";
+    case ERR_NOT_FOUND:
+        return "Object not found.";
+    case ERR_TIMEOUT:
+        return "Timeout";
+    case ERR_SOCKET_BIND:
+        return "Socket bind failed.";
+    case 11001:
+        return "Mandatory equipment IP address information.";
+    case 11002:
+        return "Device serial code is no longer invalid.";
+    case 11003:
+        return "Device serial code is invalid.";
+    case 11004:
+        return "Device password error.";
+    case 11005:
+        return "Device IP conflict.";
+    default:
+        LOG_WARN("unknown errcode(%d)", code);
+        return "Failed";
+    }
+}

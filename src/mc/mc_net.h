@@ -1,0 +1,41 @@
+#pragma once
+
+// The client's UDP socket layer: port choice, the receive endpoint and datagrams that leave
+// through one chosen interface. IPv4 only.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+const uint16_t kDiscoveryPort = 3702;
+const int kPortCount = 100;  // client ports 3702..3801
+const int kSocketBufferSize = 2 * 1024 * 1024;
+const uint32_t kMulticastGroup = 0xEFFFFFFAu;  // 239.255.255.250
+const uint32_t kLimitedBroadcast = 0xFFFFFFFFu;
+
+struct LocalInterface {
+    std::string name;
+    unsigned int index = 0;
+    uint32_t address = 0;  // host byte order
+};
+
+// The host's IPv4 addresses in the order the system lists them, without 127.0.0.1.
+int ListInterfaces(std::vector<LocalInterface>* pInterfaces);
+
+// The lowest port of 3702..3801 that a bind without address reuse gets; 10008 if none.
+int SelectPort(uint16_t* pPort);
+
+// The receive endpoint: an IPv4 UDP socket with address reuse bound to 0.0.0.0:port, 2 MiB
+// buffers (the granted sizes are logged), broadcast allowed and multicast TTL 1.
+// 0 with the socket in *pFd, or 11000.
+int BindPlain(uint16_t port, int* pFd);
+
+// One datagram from fd to address:port (host byte order). With an interface, the datagram
+// leaves through it with its address as source (for the limited broadcast and the multicast
+// group); without one, the routing table decides. 0, or 10005 after one ERROR record.
+int SendDatagram(int fd, const std::string& data, uint32_t address, uint16_t port,
+                 const LocalInterface* pInterface);
+
+// Dotted-decimal text of a host-order address.
+std::string AddressText(uint32_t address);
