@@ -2,6 +2,7 @@
 
 #include "DlgUnits.h"
 #include "ErrMsg.h"
+#include "ImageStatic.h"
 #include "common/common_charset.h"
 
 #include <QDesktopServices>
@@ -27,6 +28,7 @@ QString BuildStamp()
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 {
+    InitAppResources();
     setWindowTitle(QStringLiteral("About Scoutcam"));
     setFont(DialogFont(9));
     CDlgUnits du(font());

@@ -22,23 +22,18 @@ public:
                                  const std::string& serialCode) = 0;
 };
 
+// Hands the window's calls to the single discovery client.
 class CDiscoveryClientAdapter : public IDeviceClient {
 public:
     explicit CDiscoveryClientAdapter(CDiscoveryThread* pClient) : m_pClient(pClient) {}
 
-    int Attach(IObserver<CDiscoveryBean>* pObserver) override { return m_pClient->Attach(pObserver); }
-    int Detach(IObserver<CDiscoveryBean>* pObserver) override { return m_pClient->Detach(pObserver); }
-    int Search(uint32_t address) override { return m_pClient->Search(address); }
-    int ExactSearch(uint32_t begin, uint32_t end) override { return m_pClient->ExactSearch(begin, end); }
+    int Attach(IObserver<CDiscoveryBean>* pObserver) override;
+    int Detach(IObserver<CDiscoveryBean>* pObserver) override;
+    int Search(uint32_t address) override;
+    int ExactSearch(uint32_t begin, uint32_t end) override;
     int SetDeviceAddr(uint32_t address, const UserInfo& user, const DeviceIdentity& device,
-                      const DeviceAddress& newAddr) override
-    {
-        return m_pClient->SetDeviceAddr(address, user, device, newAddr);
-    }
-    int SetDefaultPasswd(uint32_t address, const DeviceIdentity& device, const std::string& serialCode) override
-    {
-        return m_pClient->SetDefaultPasswd(address, device, serialCode);
-    }
+                      const DeviceAddress& newAddr) override;
+    int SetDefaultPasswd(uint32_t address, const DeviceIdentity& device, const std::string& serialCode) override;
 
 private:
     CDiscoveryThread* m_pClient;

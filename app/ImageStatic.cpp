@@ -4,6 +4,20 @@
 
 #include <QPainter>
 
+static void RegisterResources()
+{
+    Q_INIT_RESOURCE(scoutcam);
+}
+
+void InitAppResources()
+{
+    static bool s_done = false;
+    if (!s_done) {
+        s_done = true;
+        RegisterResources();
+    }
+}
+
 QImage PremultiplyTruncated(const QImage& image)
 {
     QImage out = image.convertToFormat(QImage::Format_ARGB32);
@@ -21,6 +35,7 @@ QImage PremultiplyTruncated(const QImage& image)
 
 CImageStatic::CImageStatic(QWidget* parent) : QWidget(parent)
 {
+    InitAppResources();
 }
 
 bool CImageStatic::LoadPNG(const QString& path)

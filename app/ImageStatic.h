@@ -26,6 +26,9 @@ private:
     bool m_loaded = false;
 };
 
+// Registers the program's images (":/res/..."); the first call does it, later ones nothing.
+void InitAppResources();
+
 // Colours times alpha / 255, truncated; alpha stays. Takes a 32-bit ARGB image and returns it
 // marked as premultiplied.
 QImage PremultiplyTruncated(const QImage& image);

@@ -98,6 +98,7 @@ CScoutcamDlg::CScoutcamDlg(IDeviceClient* pClient, QWidget* parent)
                           Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
       m_pClient(pClient)
 {
+    InitAppResources();
     setWindowTitle(QStringLiteral("Scoutcam"));
     setWindowIcon(QIcon(QStringLiteral(":/res/scoutcam.png")));
     setFont(DialogFont(9));
