@@ -123,8 +123,8 @@ int CSysLog::Open() {
         close(fd);
         return ERR_IO;
     }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, 0) != 0) {
-        LOG_ERROR("lock or truncate(%s) failed(errno:%d)", m_logPath, errno);
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, 0) != 0 || fchmod(fd, 0600) != 0) {
+        LOG_ERROR("lock, truncate or chmod(%s) failed(errno:%d)", m_logPath, errno);
         close(fd);
         return ERR_IO;
     }

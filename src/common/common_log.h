@@ -1,5 +1,9 @@
 #pragma once
 
+#include <cstdint>
+
+#include "common/common_thread.h"
+
 // Process-wide asynchronous log. Callers format in their own thread and post the record;
 // only the log thread touches the file.
 
@@ -22,10 +26,6 @@ int WriteLog(int level, const char* file, int line, const char* format, ...)
 #define LOG_INFO(...) SC_LOG(LEVEL_INFO, __VA_ARGS__)
 #define LOG_WARN(...) SC_LOG(LEVEL_WARN, __VA_ARGS__)
 #define LOG_ERROR(...) SC_LOG(LEVEL_ERROR, __VA_ARGS__)
-
-#include <cstdint>
-
-#include "common/common_thread.h"
 
 // Thread message that carries one LogRecord to the log thread (lParam: its address).
 constexpr uint32_t LOG_MSG_RECORD = THREAD_MSG_USER + 1000;

@@ -99,9 +99,12 @@ int CThreadBase::Start() {
     // The new thread takes this lock before it touches the control block, so it cannot end
     // (and perhaps delete this object) before the members below are set.
     std::lock_guard<std::mutex> lock(pControl->mutex);
+    // The queue takes posts from here on, so a quit request right after Start is not lost.
+    m_queue.Open();
     try {
         pControl->thread = std::thread(&CThreadBase::ThreadStartRoutine, this, pControl);
     } catch (const std::system_error& e) {
+        m_queue.Close();
         LOG_ERROR("create thread failed(errorcode:%d)", e.code().value());
         return ERR_SYSTEM;
     }
@@ -114,7 +117,6 @@ int CThreadBase::Start() {
 void CThreadBase::ThreadStartRoutine(CThreadBase* pSelf, std::shared_ptr<CThreadControl> pControl) {
     {
         std::lock_guard<std::mutex> lock(pControl->mutex);
-        pSelf->m_queue.Open();
         pControl->started = true;
     }
     pControl->cond.notify_all();

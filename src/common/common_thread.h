@@ -19,8 +19,8 @@ struct ThreadMessage {
     intptr_t lParam = 0;
 };
 
-// First-in-first-out message queue owned by one thread. It accepts posts only while open;
-// the owning thread opens it when it starts running and closes it when it ends.
+// First-in-first-out message queue owned by one thread. It accepts posts only while open:
+// from the start of its thread until its Run returns.
 class CMessageQueue {
 public:
     void Open();
@@ -44,7 +44,7 @@ struct CThreadControl {
     std::mutex mutex;
     std::condition_variable cond;
     std::thread thread;      // joined or detached by exactly one side, under mutex
-    bool started = false;    // the thread is running and its queue takes posts
+    bool started = false;    // the thread has begun running
     bool ended = false;      // Run returned
     bool abandoned = false;  // Stop gave up waiting; the thread now owns the object
     int exitCode = 0;
@@ -76,9 +76,9 @@ public:
     // Thread body; its result is the thread's exit code.
     virtual int Run() = 0;
 
-    // 0 when posted; 10002 while the thread is not running (before Start or once Run returned).
+    // 0 when posted; 10002 while no thread runs (before Start, or once Run has returned).
     int PostMessage(uint32_t message, uintptr_t wParam, intptr_t lParam);
-    // Waits until the thread runs and takes posts; false when that did not happen in time.
+    // Waits until the new thread has begun running; false when that did not happen in time.
     bool WaitForStart(unsigned timeoutMs);
     // Exit code of the last thread once it has ended: what Run returned, or 10002 for a thread
     // that Stop gave up on. false while it runs or when none was started.

@@ -1,0 +1,318 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/common_error.h"
+#include "common/common_log.h"
+#include "test_support.h"
+
+namespace {
+
+std::vector<std::string> SplitLines(const std::string& content) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = content.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        lines.push_back(content.substr(start, end - start));
+    }
+    return lines;
+}
+
+// Text of the line: what follows "] " after the "[file:line]" part.
+std::string TextOf(const std::string& line) {
+    size_t pos = line.find("] [");
+    pos = line.find("] ", pos + 3);
+    return pos == std::string::npos ? std::string() : line.substr(pos + 2);
+}
+
+class SysLogTest : public ::testing::Test {
+protected:
+    std::string LogFile() const { return m_dir.File("scoutcam.log"); }
+    off_t FileSize() const {
+        struct stat st;
+        return stat(LogFile().c_str(), &st) == 0 ? st.st_size : -1;
+    }
+
+    CTempDir m_dir;
+    CSysLog m_log;
+};
+
+TEST_F(SysLogTest, WritesOneFormattedLinePerRecord) {
+    m_log.SetLevel(LEVEL_DEBUG);
+    m_log.SetLogDir(m_dir.Path().c_str());
+    EXPECT_EQ(LogFile(), m_log.GetLogPath());
+
+    const char* const levels[] = {"DEBUG", "INFO", "WARN", "ERROR", "FATAL"};
+    for (int level = LEVEL_DEBUG; level <= LEVEL_FATAL; ++level) {
+        ASSERT_EQ(RESULT_OK, m_log.Write(level, "/src/mc/mc_discovery.cpp", 40 + level, "value (7)"));
+    }
+    std::string content = ReadFile(LogFile());
+    std::vector<std::string> lines = SplitLines(content);
+    ASSERT_EQ(5u, lines.size());
+    EXPECT_EQ('\n', content.back());
+    for (int i = 0; i < 5; ++i) {
+        std::string rest = std::string(" [") + levels[i] + "] [mc_discovery.cpp:" + std::to_string(41 + i) +
+                           "] value (7)";
+        EXPECT_TRUE(MatchesShape(lines[i], kStampShape + rest)) << lines[i];
+    }
+}
+
+TEST_F(SysLogTest, ThresholdAndLevelRange) {
+    m_log.SetLogDir(m_dir.Path().c_str());
+    struct Case {
+        int threshold;
+        int level;
+        int result;
+        bool written;
+    } cases[] = {
+        {LEVEL_INFO, LEVEL_DEBUG, RESULT_OK, false},  {LEVEL_INFO, LEVEL_INFO, RESULT_OK, true},
+        {LEVEL_DEBUG, LEVEL_NOLOG, RESULT_OK, false}, {LEVEL_DEBUG, LEVEL_DEBUG, RESULT_OK, true},
+        {LEVEL_DEBUG, 6, ERR_INVALID_PARAM, false},   {LEVEL_DEBUG, -1, ERR_INVALID_PARAM, false},
+        {LEVEL_ERROR, LEVEL_WARN, RESULT_OK, false},  {LEVEL_ERROR, LEVEL_FATAL, RESULT_OK, true},
+    };
+    for (const Case& c : cases) {
+        m_log.SetLevel(c.threshold);
+        off_t before = FileSize();
+        EXPECT_EQ(c.result, m_log.Write(c.level, "t.cpp", 1, "x"));
+        EXPECT_EQ(c.written, FileSize() > before) << "threshold " << c.threshold << " level " << c.level;
+    }
+}
+
+TEST_F(SysLogTest, LinesAreCutToTheirFirst1023Bytes) {
+    m_log.SetLogDir(m_dir.Path().c_str());
+    ASSERT_EQ(RESULT_OK, m_log.Write(LEVEL_INFO, "a.cpp", 1, "x"));
+    const int prefix = static_cast<int>(FileSize()) - 3;  // all but "x\r\n"
+
+    for (int lineLen : {1021, 1022, 1023, 1024, 1025, 1100}) {
+        ASSERT_EQ(0, truncate(LogFile().c_str(), 0));
+        std::string text(static_cast<size_t>(lineLen - prefix - 2), 'y');
+        ASSERT_EQ(RESULT_OK, m_log.Write(LEVEL_INFO, "a.cpp", 1, text.c_str()));
+        std::string content = ReadFile(LogFile());
+        std::string tail = text + "\r\n";
+        EXPECT_EQ(static_cast<size_t>(std::min(lineLen, 1023)), content.size()) << lineLen;
+        EXPECT_EQ(tail.substr(0, content.size() - prefix), content.substr(prefix)) << lineLen;
+    }
+}
+
+TEST_F(SysLogTest, RestartsOnlyBeyondTheSizeLimit) {
+    m_log.SetLogDir(m_dir.Path().c_str());
+    ASSERT_EQ(0, truncate(LogFile().c_str(), LOG_FILE_SIZE_LIMIT));
+    ASSERT_EQ(RESULT_OK, m_log.Write(LEVEL_INFO, "a.cpp", 1, "at the limit"));
+    off_t grown = FileSize();
+    EXPECT_GT(grown, LOG_FILE_SIZE_LIMIT);  // written at the end, not restarted
+
+    ASSERT_EQ(RESULT_OK, m_log.Write(LEVEL_INFO, "a.cpp", 2, "beyond the limit"));
+    std::vector<std::string> lines = SplitLines(ReadFile(LogFile()));
+    ASSERT_EQ(1u, lines.size());
+    EXPECT_EQ("beyond the limit", TextOf(lines[0]));
+}
+
+TEST_F(SysLogTest, OpeningEmptiesTheFile) {
+    WriteFile(LogFile(), "old content\n");
+    m_log.SetLogDir(m_dir.Path().c_str());
+    EXPECT_EQ(0, FileSize());
+    struct stat st;
+    ASSERT_EQ(0, stat(LogFile().c_str(), &st));
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(0u, st.st_mode & 077) << "the log is private to its user";
+}
+
+// Every refusal leaves the log closed: Open and Write fail with 10005.
+void ExpectClosed(CSysLog& log) {
+    EXPECT_EQ(ERR_IO, log.Open());
+    EXPECT_EQ(ERR_IO, log.Write(LEVEL_ERROR, "a.cpp", 1, "must not be written"));
+}
+
+TEST_F(SysLogTest, NeverFollowsASymbolicLink) {
+    CTempDir other;
+    std::string target = other.File("victim");
+    WriteFile(target, "precious");
+    ASSERT_EQ(0, symlink(target.c_str(), LogFile().c_str()));
+    std::string dangling = other.File("not_there");
+    CTempDir dir2;
+    ASSERT_EQ(0, symlink(dangling.c_str(), dir2.File("scoutcam.log").c_str()));
+
+    m_log.SetLogDir(m_dir.Path().c_str());
+    ExpectClosed(m_log);
+    EXPECT_EQ("precious", ReadFile(target));
+
+    m_log.SetLogDir(dir2.Path().c_str());
+    ExpectClosed(m_log);
+    EXPECT_NE(0, access(dangling.c_str(), F_OK)) << "a dangling link must not create its target";
+}
+
+TEST_F(SysLogTest, RefusesWhatIsNotARegularFile) {
+    ASSERT_EQ(0, mkfifo(LogFile().c_str(), 0666));  // opening a fifo for writing would block
+    m_log.SetLogDir(m_dir.Path().c_str());
+    ExpectClosed(m_log);
+}
+
+TEST_F(SysLogTest, NeverEmptiesAFileOfAnotherUser) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to give a file to another user";
+    }
+    WriteFile(LogFile(), "someone else's log");
+    ASSERT_EQ(0, chown(LogFile().c_str(), 65534, 65534));
+    m_log.SetLogDir(m_dir.Path().c_str());
+    ExpectClosed(m_log);
+    EXPECT_EQ("someone else's log", ReadFile(LogFile()));
+    struct stat st;
+    ASSERT_EQ(0, stat(LogFile().c_str(), &st));
+    EXPECT_EQ(65534u, st.st_uid);
+}
+
+TEST_F(SysLogTest, RefusesADirectoryThatDoesNotFit) {
+    std::string longDir = m_dir.Path() + "/" + std::string(250 - m_dir.Path().size() - 1, 'd');
+    ASSERT_EQ(250u, longDir.size());
+    ASSERT_EQ(0, mkdir(longDir.c_str(), 0700));
+    m_log.SetLogDir(longDir.c_str());  // the file name would be cut
+    ExpectClosed(m_log);
+    EXPECT_TRUE(std::filesystem::is_empty(longDir)) << "nothing is created under a cut name";
+
+    m_log.SetLogDir(std::string(300, 'd').c_str());
+    ExpectClosed(m_log);
+}
+
+TEST_F(SysLogTest, SecondWriterOfTheSameFileIsRefused) {
+    m_log.SetLogDir(m_dir.Path().c_str());
+    ASSERT_EQ(RESULT_OK, m_log.Write(LEVEL_INFO, "a.cpp", 1, "first instance"));
+    CSysLog second;
+    second.SetLogDir(m_dir.Path().c_str());
+    ExpectClosed(second);
+    EXPECT_EQ(1u, SplitLines(ReadFile(LogFile())).size()) << "the running log was not emptied";
+}
+
+// The process-wide log. Each test leaves it absent (StopLog), as it found it.
+class LogThreadTest : public ::testing::Test {
+protected:
+    void StartInTempDir() {
+        CLogThread* pLog = GetLogThread();
+        ASSERT_NE(nullptr, pLog);
+        pLog->m_sysLog.SetLevel(LEVEL_DEBUG);
+        pLog->m_sysLog.SetLogDir(m_dir.Path().c_str());
+        ASSERT_EQ(RESULT_OK, pLog->StartLog());
+    }
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (const std::string& line : SplitLines(ReadFile(m_dir.File("scoutcam.log")))) {
+            texts.push_back(TextOf(line));
+        }
+        return texts;
+    }
+
+    CTempDir m_dir;
+};
+
+TEST_F(LogThreadTest, PostsOnlyWhileTheThreadRuns) {
+    EXPECT_EQ(ERR_SYSTEM, LOG_INFO("before the object (%d)", 1));
+    CLogThread* pLog = GetLogThread();
+    ASSERT_NE(nullptr, pLog);
+    EXPECT_EQ(pLog, GetLogThread());
+    pLog->m_sysLog.SetLevel(LEVEL_DEBUG);
+    pLog->m_sysLog.SetLogDir(m_dir.Path().c_str());
+    EXPECT_EQ(ERR_SYSTEM, LOG_INFO("before start (%d)", 2));
+
+    ASSERT_EQ(RESULT_OK, pLog->StartLog());
+    EXPECT_EQ(RESULT_OK, LOG_DEBUG("running (%d)", 3));  // taken at once: the thread is up
+    // A message without its record is reported by the log thread through its own queue.
+    EXPECT_EQ(RESULT_OK, pLog->PostMessage(LOG_MSG_RECORD, 0, 0));
+    for (int i = 0; i < 500 && Texts().size() < 3; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    pLog->StopLog();
+    EXPECT_EQ(ERR_SYSTEM, LOG_INFO("after stop (%d)", 4));
+
+    std::vector<std::string> expected = {"log thread started", "running (3)",
+                                         "invalid param, message struct error", "log thread Ended"};
+    EXPECT_EQ(expected, Texts());
+    std::string content = ReadFile(m_dir.File("scoutcam.log"));
+    EXPECT_NE(std::string::npos, content.find("[test_log.cpp:"));
+}
+
+TEST_F(LogThreadTest, KeepsTheOrderOfEachThread) {
+    StartInTempDir();
+    constexpr int kThreads = 4;
+    constexpr int kRecords = 500;
+    std::atomic<int> refused{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &refused] {
+            for (int n = 0; n < kRecords; ++n) {
+                if (LOG_INFO("thread %d record %d", t, n) != RESULT_OK) {
+                    ++refused;
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(RESULT_OK, LOG_INFO("after every thread"));
+    GetLogThread()->StopLog();
+    EXPECT_EQ(0, refused.load());
+
+    std::vector<int> next(kThreads, 0);
+    std::vector<std::string> texts = Texts();
+    ASSERT_EQ(static_cast<size_t>(kThreads * kRecords + 3), texts.size());
+    for (size_t i = 1; i + 2 < texts.size(); ++i) {
+        int t = -1;
+        int n = -1;
+        ASSERT_EQ(2, sscanf(texts[i].c_str(), "thread %d record %d", &t, &n)) << texts[i];
+        ASSERT_TRUE(t >= 0 && t < kThreads);
+        EXPECT_EQ(next[t]++, n);
+    }
+    EXPECT_EQ("after every thread", texts[texts.size() - 2]);
+    EXPECT_EQ("log thread Ended", texts.back());
+}
+
+TEST_F(LogThreadTest, RecordsBehindTheQuitRequestAreDroppedAndFreed) {
+    StartInTempDir();
+    CLogThread* pLog = GetLogThread();
+    for (int n = 0; n < 2000; ++n) {
+        ASSERT_EQ(RESULT_OK, LOG_INFO("before quit %d", n));
+    }
+    ASSERT_EQ(RESULT_OK, pLog->PostMessage(THREAD_MSG_QUIT, 0, 0));
+    for (int n = 0; n < 100; ++n) {
+        LOG_INFO("after quit %d", n);  // queued or refused; never written (LeakSanitizer checks the rest)
+    }
+    pLog->StopLog();
+
+    std::vector<std::string> texts = Texts();
+    ASSERT_EQ(2001u, texts.size());
+    EXPECT_EQ("before quit 1999", texts.back());
+    for (const std::string& text : texts) {
+        EXPECT_EQ(std::string::npos, text.find("after quit"));
+        EXPECT_EQ(std::string::npos, text.find("exit normally"));
+    }
+}
+
+TEST_F(LogThreadTest, LongMessagesAreCut) {
+    StartInTempDir();
+    std::string longText(3000, 'z');
+    ASSERT_EQ(RESULT_OK, LOG_ERROR("%s", longText.c_str()));
+    GetLogThread()->StopLog();
+    std::string content = ReadFile(m_dir.File("scoutcam.log"));
+    size_t start = content.find("zzz");
+    ASSERT_NE(std::string::npos, start);
+    size_t lineStart = content.rfind('\n', start) + 1;
+    size_t end = content.find_first_not_of('z', start);
+    EXPECT_EQ(1023u, end - lineStart) << "the line is its first 1,023 bytes, with no line end";
+}
+
+TEST_F(LogThreadTest, RestartsWithAFreshObjectThatRefusesReports) {
+    StartInTempDir();
+    GetLogThread()->StopLog();
+    CLogThread* pFresh = GetLogThread();
+    ASSERT_NE(nullptr, pFresh);
+    EXPECT_EQ(ERR_SYSTEM, LOG_INFO("to a fresh object"));
+    pFresh->StopLog();
+}
+
+}  // namespace

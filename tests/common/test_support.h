@@ -1,0 +1,71 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+
+// A fresh directory under the temporary directory, removed with everything in it.
+class CTempDir {
+public:
+    CTempDir() {
+        const char* pBase = getenv("TMPDIR");
+        std::string pattern = std::string(pBase != nullptr && *pBase != '\0' ? pBase : "/tmp") +
+                              "/scoutcam_test_XXXXXX";
+        if (mkdtemp(&pattern[0]) != nullptr) {
+            m_path = pattern;
+        }
+    }
+    ~CTempDir() {
+        std::error_code ec;
+        if (!m_path.empty()) {
+            std::filesystem::remove_all(m_path, ec);
+        }
+    }
+    CTempDir(const CTempDir&) = delete;
+    CTempDir& operator=(const CTempDir&) = delete;
+
+    const std::string& Path() const { return m_path; }
+    std::string File(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+inline std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteFile(const std::string& path, const std::string& content) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << content;
+}
+
+// Whether text has the given shape: in the shape '9' stands for a decimal digit, 'X' for an
+// upper-case and 'x' for a lower-case hexadecimal digit; every other character for itself.
+inline bool MatchesShape(const std::string& text, const std::string& shape) {
+    if (text.size() != shape.size()) {
+        return false;
+    }
+    const std::string upperHex = "0123456789ABCDEF";
+    const std::string lowerHex = "0123456789abcdef";
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        bool ok = shape[i] == '9'   ? c >= '0' && c <= '9'
+                  : shape[i] == 'X' ? upperHex.find(c) != std::string::npos
+                  : shape[i] == 'x' ? lowerHex.find(c) != std::string::npos
+                                    : c == shape[i];
+        if (!ok) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Shape of a local time stamp "%04d-%02d-%02d %02d:%02d:%02d.%03d".
+constexpr const char* kStampShape = "9999-99-99 99:99:99.999";
