@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common_util.h"
+#include "common/common_util.h"
 
 namespace {
 
@@ -196,6 +196,12 @@ bool ParseIpv4(const std::string& text, uint32_t* pAddress) {
     }
     *pAddress = ntohl(addr.s_addr);
     return true;
+}
+
+std::string IpText(uint32_t address) {
+    std::string text;
+    IpToString(htonl(address), text);
+    return text;
 }
 
 uint32_t DefaultMask(uint32_t address) {

@@ -48,6 +48,9 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* pOptions, st
 // Strict dotted-quad text to a host-order address.
 bool ParseIpv4(const std::string& text, uint32_t* pAddress);
 
+// Dotted-quad text of a host-order address.
+std::string IpText(uint32_t address);
+
 // The mask that the Edit Network Address dialog proposes for an address.
 uint32_t DefaultMask(uint32_t address);
 

@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cwchar>
 
-#include "common_error.h"
-#include "common_log.h"
+#include "common/common_error.h"
+#include "common/common_log.h"
 
 namespace {
 
@@ -73,13 +74,18 @@ std::string ValidUtf8(const std::string& text) {
     return out;
 }
 
-// Display width of valid UTF-8 text: one column per character.
+// Display width of valid UTF-8 text: the terminal columns of each character (wide East
+// Asian characters take two) where the locale knows them, else one.
 size_t Width(const std::string& text) {
     size_t width = 0;
-    for (unsigned char c : text) {
-        if ((c & 0xC0) != 0x80) {
-            ++width;
-        }
+    for (size_t i = 0; i < text.size();) {
+        const size_t length = std::max<size_t>(Utf8Length(text, i), 1);
+        wchar_t character = 0;
+        std::mbstate_t state{};
+        const size_t got = std::mbrtowc(&character, text.data() + i, length, &state);
+        const int columns = got == length ? wcwidth(character) : -1;
+        width += columns >= 0 ? static_cast<size_t>(columns) : 1;
+        i += length;
     }
     return width;
 }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "cli_options.h"
-#include "mc_observer.h"
+#include "mc/mc_observer.h"
 
 // Collects the records of one search window the way the main window lists them: in an
 // exact search records from outside the range are dropped, and a record equal in all six

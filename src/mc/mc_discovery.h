@@ -8,9 +8,10 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <shared_mutex>
 #include <string>
 
-#include "common_thread.h"
+#include "common/common_thread.h"
 #include "mc_message_table.h"
 #include "mc_observer.h"
 
@@ -62,7 +63,8 @@ public:
 
     // address: the device's address in host byte order, or 0 to broadcast through every
     // interface. 0 when the device confirmed, 10009 without a matching answer within
-    // 10,000 ms, else the code converted from the device's result.
+    // 10,000 ms, 11000 when the client has no socket, else the code converted from the
+    // device's result.
     int SetDeviceAddr(uint32_t address, const UserInfo& user, const DeviceIdentity& device,
                       const DeviceAddress& newAddr);
     int SetDefaultPasswd(uint32_t address, const DeviceIdentity& device,
@@ -71,11 +73,14 @@ public:
     // Detaches every observer and ends the thread.
     int Stop() override;
 
+    // Waits up to timeoutMs for the thread to bind its receive endpoint: 0 once bound,
+    // 11000 when the bind failed, 10009 when the thread has not got that far.
+    int WaitReady(int timeoutMs);
     // The client port, once the thread has chosen it (3702 before).
     uint16_t GetPort() const { return m_port.load(); }
     const std::string& GetUuid() const { return m_uuid; }
 
-    // Answer handling on the discovery thread (see mc_answer.cpp).
+    // Answer handling on the discovery thread.
     bool CheckSoapSrc(const struct soap* pSoap) const;
     CMessageTable& Messages() { return m_messages; }
 
@@ -84,15 +89,14 @@ public:
     CDiscoveryThread(const CDiscoveryThread&) = delete;
     CDiscoveryThread& operator=(const CDiscoveryThread&) = delete;
 
-protected:
     int Run() override;
 
 private:
-    int SelectPort();
-    int BindReceiveEndpoint(struct soap* pSoap);
-    // Waits until the thread has bound its receive endpoint; the socket, or -1.
-    int WaitReady();
-    int Configure(uint32_t address, int type, const void* pBody, int32_t msgSeq,
+    class CSocketUse;
+    void Publish(int fd, int state);
+    void ReceiveLoop(int fd);
+    void WaitForStop();
+    int Configure(uint32_t address, int type, void* pBody, int32_t msgSeq,
                   const std::string& deviceId);
 
     CSubject<CDiscoveryBean> m_subject;
@@ -102,11 +106,12 @@ private:
     std::string m_uuid;
     CMessageTable m_messages;
 
-    // The receive endpoint's socket, through which every request also leaves (see
-    // mc_discovery.cpp): -1 until bound. m_ready turns 1 once the thread has bound it or
-    // given up.
-    std::mutex m_readyLock;
-    std::condition_variable m_readyEvent;
-    int m_ready = 0;
-    std::atomic<int> m_fd{-1};
+    // The receive endpoint's socket, through which every request also leaves: senders use it
+    // under a shared hold of m_socketLock, the thread closes it under an exclusive one.
+    // m_state: 0 before the bind, 1 bound, 2 the bind failed.
+    std::shared_mutex m_socketLock;
+    std::condition_variable_any m_readyEvent;
+    int m_state = 0;
+    int m_fd = -1;
+    int m_stopFd = -1;  // eventfd that wakes the receive loop for Stop
 };

@@ -2,8 +2,8 @@
 
 #include <chrono>
 
-#include "common_error.h"
-#include "common_log.h"
+#include "common/common_error.h"
+#include "common/common_log.h"
 
 int CMessageTable::Register(int32_t msgSeq, const std::string& deviceId) {
     std::lock_guard<std::mutex> guard(m_lock);

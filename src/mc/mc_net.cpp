@@ -10,8 +10,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "common_error.h"
-#include "common_log.h"
+#include "common/common_error.h"
+#include "common/common_log.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <string>
 
-#include "common_error.h"
+#include "common/common_error.h"
 
 // One device as seen in a probe match.
 class CDiscoveryBean {

@@ -35,7 +35,7 @@ namespace {
 const char kEndpointScheme[] = "soap.udp://";
 
 // Result of the serve routine for anything dropped once the datagram was received.
-const int kServeRefused = SOAP_NO_TAG;  // 12
+const int kServeRefused = SOAP_FAULT;  // 12
 
 ISoapAnswerHandler* AnswerHandler(struct soap* pSoap)
 {
@@ -85,8 +85,8 @@ int PutEnvelope(struct soap* pSoap, const TWrapper* pstWrapper, const char* pszT
     return SOAP_OK;
 }
 
-// One request: count the envelope, refuse what does not fit one datagram, then send it from the
-// bound socket to the endpoint's address.
+// One request: render the envelope into memory, refuse what does not fit one datagram, then send
+// it from the bound socket to the endpoint's address.
 template <typename TWrapper>
 int SendRequest(struct soap* pSoap, const char* pszEndpoint, const char* pszAction,
                 const char* pszDefaultAction, const TWrapper* pstWrapper, const char* pszTag,
@@ -102,40 +102,47 @@ int SendRequest(struct soap* pSoap, const char* pszEndpoint, const char* pszActi
     soap_begin(pSoap);
     soap_serializeheader(pSoap);
     fnSerialize(pSoap, pstWrapper);
-    if (soap_begin_count(pSoap) ||
-        ((pSoap->mode & SOAP_IO_LENGTH) && PutEnvelope(pSoap, pstWrapper, pszTag, fnPut)) ||
-        soap_end_count(pSoap)) {
-        LOG_ERROR("count envelope(%s) failed(%d)", pszTag, pSoap->error);
+
+    // The toolkit's own counting pass is skipped for UDP output and miscounts UTF-8 text, so the
+    // length is taken from the rendered envelope itself.
+    std::ostringstream stRendered;
+    pSoap->os = &stRendered;
+    const bool bRendered = soap_begin_send(pSoap) == SOAP_OK &&
+                           PutEnvelope(pSoap, pstWrapper, pszTag, fnPut) == SOAP_OK &&
+                           soap_end_send(pSoap) == SOAP_OK;
+    pSoap->os = nullptr;
+    if (!bRendered) {
+        LOG_ERROR("render envelope(%s) failed(%d)", pszTag, pSoap->error);
         return pSoap->error;
     }
-    if (pSoap->count > SOAP_WIRE_MAX_DATAGRAM) {
-        LOG_ERROR("envelope too long(%lu)", static_cast<unsigned long>(pSoap->count));
+    std::string strEnvelope = stRendered.str();
+    // The toolkit ends the envelope with a line break; the datagram ends with the closing tag.
+    if (strEnvelope.size() >= 2 && strEnvelope.compare(strEnvelope.size() - 2, 2, "\r\n") == 0) {
+        strEnvelope.resize(strEnvelope.size() - 2);
+    }
+    if (strEnvelope.size() > SOAP_WIRE_MAX_DATAGRAM) {
+        LOG_ERROR("envelope too long(%lu)", static_cast<unsigned long>(strEnvelope.size()));
         return pSoap->error = SOAP_UDP_ERROR;
     }
-    if (soap_begin_send(pSoap)) {
-        LOG_ERROR("soap_begin_send failed(%d)", pSoap->error);
-        soap_closesock(pSoap);
-        return pSoap->error;
-    }
+
     struct sockaddr_in stAddr;
     if (!ParseEndpoint(pszEndpoint, &stAddr)) {
         LOG_ERROR("invalid endpoint(%s)", pszEndpoint != nullptr ? pszEndpoint : "null");
-        pSoap->error = SOAP_TCP_ERROR;
-        soap_closesock(pSoap);
         return pSoap->error = SOAP_TCP_ERROR;
     }
     std::memcpy(&pSoap->peer.in, &stAddr, sizeof(stAddr));
     pSoap->peerlen = sizeof(stAddr);
-    pSoap->error = SOAP_OK;
-    if (PutEnvelope(pSoap, pstWrapper, pszTag, fnPut) || soap_end_send(pSoap)) {
-        const int nError = pSoap->error;
-        LOG_ERROR("send %s to %s failed(%d)", pszTag, pszEndpoint, nError);
-        soap_closesock(pSoap);
-        return pSoap->error = nError;
+    const ssize_t nSent =
+        sendto(pSoap->socket, strEnvelope.data(), strEnvelope.size(), pSoap->socket_flags,
+               reinterpret_cast<const struct sockaddr*>(&stAddr), sizeof(stAddr));
+    if (nSent != static_cast<ssize_t>(strEnvelope.size())) {
+        pSoap->errnum = errno;
+        LOG_ERROR("sendto(%s) failed(errno:%d)", pszEndpoint, pSoap->errnum);
+        return pSoap->error = SOAP_EOF;
     }
-    LOG_DEBUG("sent %s(%lu bytes) to %s action(%s)", pszTag,
-              static_cast<unsigned long>(pSoap->count), pszEndpoint, pszUsedAction);
-    return SOAP_OK;
+    LOG_DEBUG("sent %s(%lu bytes) to %s action(%s)", pszTag + 1,
+              static_cast<unsigned long>(strEnvelope.size()), pszEndpoint, pszUsedAction);
+    return pSoap->error = SOAP_OK;
 }
 
 // Output sink of the receive path: nothing read may cause a reply of any kind.
@@ -148,25 +155,41 @@ int DiscardOutput(struct soap*, const char*, size_t)
 int ServeOne(struct soap* pSoap)
 {
     soap_begin(pSoap);
+    pSoap->header = nullptr;  // a message without header must not show a previous one
     if (soap_begin_recv(pSoap)) {
         const int nError = pSoap->error;
         soap_closesock(pSoap);
         return nError < SOAP_STOP ? nError : SOAP_OK;
     }
-    if (soap_envelope_begin_in(pSoap) || soap_recv_header(pSoap) || soap_body_begin_in(pSoap) ||
-        soap_serve_request(pSoap)) {
+    // The toolkit accepts a root other than the envelope as plain XML; only envelopes count.
+    if (soap_peek_element(pSoap) || soap_match_tag(pSoap, pSoap->tag, "SOAP-ENV:Envelope") ||
+        soap_envelope_begin_in(pSoap)) {
+        LOG_DEBUG("message dropped(no envelope, %d)", pSoap->error);
+        return kServeRefused;
+    }
+    if (soap_recv_header(pSoap) || soap_body_begin_in(pSoap) || soap_serve_request(pSoap)) {
         LOG_DEBUG("message dropped(%d)", pSoap->error);
         return kServeRefused;
     }
     return SOAP_OK;
 }
 
+// Called by the toolkit once the datagram is read, before the handler runs. The toolkit matches
+// end tags by count only; every element opened must also have been closed.
+int CheckAllClosed(struct soap* pSoap)
+{
+    return pSoap->level == 0 ? SOAP_OK : SOAP_SYNTAX_ERROR;
+}
+
 int ServeGuarded(struct soap* pSoap)
 {
     int (*fnSend)(struct soap*, const char*, size_t) = pSoap->fsend;
+    int (*fnFinalRecv)(struct soap*) = pSoap->fpreparefinalrecv;
     pSoap->fsend = DiscardOutput;
+    pSoap->fpreparefinalrecv = CheckAllClosed;
     const int nResult = ServeOne(pSoap);
     pSoap->fsend = fnSend;
+    pSoap->fpreparefinalrecv = fnFinalRecv;
     return nResult;
 }
 

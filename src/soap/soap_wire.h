@@ -17,6 +17,11 @@
 //   SoapAttachRequestHeader(pSoap, "urn:uuid:...", SOAP_WIRE_DISCOVERY_URN, nullptr);
 //   SoapSendProbe(pSoap, "soap.udp://239.255.255.250:3702", nullptr, &stProbe);
 //   soap_destroy(pSoap); soap_end(pSoap);        // releases the header and message memory
+//
+// A context sends from pSoap->socket. To send through a socket that another context bound (for
+// example the receive socket, so that every answer reaches it), set pSoap->socket to that
+// descriptor on a context of its own, and back to SOAP_INVALID_SOCKET before soap_free(),
+// which closes the socket the context holds. One thread per context at a time.
 
 #include <cstddef>
 
@@ -56,8 +61,10 @@ public:
 // mode, literal output without xsi:type, ids or indentation, and the namespace table.
 void SoapInitContext(struct soap* pSoap);
 
-// Binds the context to an IPv4 address and port with SO_REUSEADDR; the bound socket is the one
-// the send operations send from and SoapServe receives on. Returns 0 or 11000.
+// Binds the context to a dotted IPv4 address ("0.0.0.0" for any) and port (0: any free one)
+// with SO_REUSEADDR; the bound socket (pSoap->socket, also pSoap->master) is the one the send
+// operations send from and SoapServe receives on; set further socket options on it directly.
+// Returns 0 or 11000.
 int SoapBindUdp(struct soap* pSoap, const char* pszIp, int nPort);
 
 // Installs the receiver of the answers (stored in soap->user; set it only through this call).

@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "mc_message_table.h"
+#include "mc/mc_message_table.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "mc_observer.h"
+#include "mc/mc_observer.h"
 
 namespace {
 

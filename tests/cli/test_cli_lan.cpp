@@ -1,0 +1,178 @@
+// scoutcam-cli end to end against simulated cameras in the virtual LAN. The program runs as
+// a child of the test, in the client namespace.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "lan_fixture.h"
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+};
+
+// Runs scoutcam-cli with the arguments (shell words) and the given standard input.
+CliRun Cli(const std::string& tmpDir, const std::string& args, const std::string& input = "") {
+    const std::string command = "printf '%s' '" + input + "' | TMPDIR=" + tmpDir + " " +
+                                SCOUTCAM_CLI + " " + args + " 2>/dev/null";
+    CliRun run;
+    FILE* pPipe = popen(command.c_str(), "r");
+    if (pPipe == nullptr) {
+        return run;
+    }
+    char buffer[4096];
+    size_t got = 0;
+    while ((got = fread(buffer, 1, sizeof(buffer), pPipe)) > 0) {
+        run.out.append(buffer, got);
+    }
+    const int status = pclose(pPipe);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return run;
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+    size_t count = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// camsim's fleet listing as JSON lines.
+std::string Fleet(const char* pBase, const char* pSeed, int count) {
+    const std::string command = std::string(CTestLan::Camsim()) + " --list json --base " + pBase +
+                                " --seed " + pSeed + " --count " + std::to_string(count);
+    std::string out;
+    FILE* pPipe = popen(command.c_str(), "r");
+    char buffer[4096];
+    size_t got = 0;
+    while (pPipe != nullptr && (got = fread(buffer, 1, sizeof(buffer), pPipe)) > 0) {
+        out.append(buffer, got);
+    }
+    if (pPipe != nullptr) {
+        pclose(pPipe);
+    }
+    return out;
+}
+
+std::string Field(const std::string& json, size_t device, const std::string& key) {
+    size_t at = 0;
+    for (size_t i = 0; i <= device; ++i) {
+        at = json.find("{\"ip\"", at + 1);
+    }
+    const std::string marker = "\"" + key + "\": \"";
+    const size_t start = json.find(marker, at) + marker.size();
+    return json.substr(start, json.find('"', start) - start);
+}
+
+class CliLan : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string reason;
+        if (!m_lan.Up(&reason)) {
+            GTEST_SKIP() << reason;
+        }
+        char pattern[] = "/tmp/scoutcam-cli-test.XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        m_tmp = pattern;
+    }
+    void TearDown() override {
+        if (!m_tmp.empty()) {
+            std::system(("rm -rf " + m_tmp).c_str());
+        }
+    }
+
+    CTestLan m_lan;
+    std::string m_tmp;
+};
+
+TEST_F(CliLan, SearchPrintsEachDeviceOnceAsTableJsonAndCsv) {
+    ASSERT_TRUE(m_lan.StartCamsim('a', {"--count", "3"}));
+    ASSERT_TRUE(m_lan.StartCamsim('b', {"--count", "2", "--behave", "dup=2"}));
+    const std::string fleetA = Fleet("198.18.0.10", "1", 3);
+    const std::string fleetB = Fleet("198.19.0.10", "2", 2);
+
+    // Every device answers both probes (and those of B twice): listed once.
+    const CliRun table = Cli(m_tmp, "search --window 1000");
+    EXPECT_EQ(table.status, 0);
+    EXPECT_EQ(table.out.rfind("IP address  ", 0), 0u) << table.out;
+    EXPECT_NE(table.out.find("Total: 5\n"), std::string::npos) << table.out;
+    EXPECT_EQ(Count(table.out, "\n"), 7u);
+
+    const CliRun json = Cli(m_tmp, "search --window 1000 --json");
+    EXPECT_EQ(json.status, 0);
+    EXPECT_EQ(Count(json.out, "\"ipAddress\""), 5u) << json.out;
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_NE(json.out.find("\"ipAddress\": \"" + Field(fleetA, i, "ip") +
+                                "\", \"type\": \""),
+                  std::string::npos);
+        EXPECT_NE(json.out.find("\"serialNumber\": \"" + Field(fleetA, i, "serial") + "\""),
+                  std::string::npos);
+        EXPECT_NE(json.out.find("\"macAddr\": \"" + Field(fleetA, i, "mac") + "\""),
+                  std::string::npos);
+    }
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_NE(json.out.find("\"serialNumber\": \"" + Field(fleetB, i, "serial") + "\""),
+                  std::string::npos);
+    }
+
+    const CliRun csv = Cli(m_tmp, "search --window 1000 --csv --range 198.18.0.11 198.18.0.12");
+    EXPECT_EQ(csv.status, 0);
+    EXPECT_EQ(csv.out.rfind("IP address,Type,Serial Number,Physical address,Version\r\n", 0), 0u);
+    EXPECT_EQ(Count(csv.out, "\r\n"), 3u) << csv.out;
+    EXPECT_NE(csv.out.find("\r\n198.18.0.11," + std::string()), std::string::npos);
+    EXPECT_NE(csv.out.find("\r\n198.18.0.12,"), std::string::npos);
+
+    // The log went to $TMPDIR at DEBUG.
+    FILE* pLog = fopen((m_tmp + "/scoutcam.log").c_str(), "r");
+    ASSERT_NE(pLog, nullptr);
+    char line[2048];
+    bool debug = false;
+    while (fgets(line, sizeof(line), pLog) != nullptr) {
+        debug = debug || std::string(line).find("[DEBUG]") != std::string::npos;
+    }
+    fclose(pLog);
+    EXPECT_TRUE(debug);
+}
+
+TEST_F(CliLan, ConfigurationCommandsEndToEnd) {
+    ASSERT_TRUE(m_lan.StartCamsim('a', {"--count", "3"}));
+    const std::string fleet = Fleet("198.18.0.10", "1", 3);
+    const std::string password = Field(fleet, 1, "password");
+
+    // A wrong password: the device's refusal, exit status 1.
+    CliRun run = Cli(m_tmp, "set-address --window 500 --device 198.18.0.11 --ip 198.18.0.60",
+                  "wrong\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "Device password error.\n");
+
+    run = Cli(m_tmp, "set-address --window 500 --device 198.18.0.11 --ip 198.18.0.60 --mask "
+                     "255.255.0.0",
+              password + "\n");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "Succeed\n");
+    run = Cli(m_tmp, "search --window 500 --csv --address 198.18.0.60");
+    EXPECT_NE(run.out.find("\r\n198.18.0.60,"), std::string::npos) << run.out;
+
+    // Named by serial and MAC, by broadcast; the serial code from standard input.
+    run = Cli(m_tmp, "restore-password --serial " + Field(fleet, 2, "serial") + " --mac " +
+                         Field(fleet, 2, "mac"),
+              Field(fleet, 2, "code"));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "Succeed\n");
+
+    run = Cli(m_tmp, "restore-password --window 500 --device 198.18.0.99", "x\n");
+    EXPECT_EQ(run.status, 3);
+    run = Cli(m_tmp, "restore-password --device 198.18.0.10", "");
+    EXPECT_EQ(run.status, 2);  // no serial code on standard input
+}
+
+}  // namespace

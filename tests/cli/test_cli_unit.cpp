@@ -1,0 +1,223 @@
+// scoutcam-cli: command line, output formats and the result texts.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli_options.h"
+#include "cli_output.h"
+
+namespace {
+
+int Parse(const std::vector<const char*>& args, CliOptions* pOptions, std::string* pError) {
+    std::vector<const char*> argv = {"scoutcam-cli"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return ParseCommandLine(static_cast<int>(argv.size()), argv.data(), pOptions, pError);
+}
+
+TEST(CliOptions, ValidCommandLines) {
+    CliOptions options;
+    std::string error;
+    ASSERT_EQ(Parse({"search"}, &options, &error), 0) << error;
+    EXPECT_EQ(options.command, CMD_SEARCH);
+    EXPECT_EQ(options.searchMode, SEARCH_AUTO);
+    EXPECT_EQ(options.windowMs, 3000);
+    EXPECT_EQ(options.format, FORMAT_TABLE);
+
+    ASSERT_EQ(Parse({"search", "--range", "192.168.1.0", "192.168.2.0", "--csv", "--window", "500"},
+                    &options, &error),
+              0)
+        << error;
+    EXPECT_EQ(options.searchMode, SEARCH_RANGE);
+    EXPECT_EQ(options.first, 0xC0A80100u);
+    EXPECT_EQ(options.last, 0xC0A80200u);  // 257 addresses: accepted
+    EXPECT_EQ(options.format, FORMAT_CSV);
+    EXPECT_EQ(options.windowMs, 500);
+
+    ASSERT_EQ(Parse({"--json", "search", "--address", "10.0.0.7"}, &options, &error), 0);
+    EXPECT_EQ(options.searchMode, SEARCH_ADDRESS);
+    EXPECT_EQ(options.first, 0x0A000007u);
+    EXPECT_EQ(options.last, 0x0A000007u);
+
+    ASSERT_EQ(Parse({"search", "--range", "192.168.1.200", "192.168.2.10"}, &options, &error), 0);
+
+    ASSERT_EQ(Parse({"set-address", "--device", "10.1.2.3", "--ip", "10.1.2.4"}, &options, &error),
+              0)
+        << error;
+    EXPECT_TRUE(options.byAddress);
+    EXPECT_EQ(options.newMask, 0xFF000000u);  // the dialog's mask of the address class
+    EXPECT_EQ(options.newGateway, 0u);
+
+    ASSERT_EQ(Parse({"set-address", "--serial", "S1", "--mac", "0012abcdef01", "--ip",
+                     "192.168.1.20", "--mask", "255.255.255.0", "--gateway", "192.168.1.1", "--to",
+                     "192.168.1.9"},
+                    &options, &error),
+              0)
+        << error;
+    EXPECT_FALSE(options.byAddress);
+    EXPECT_EQ(options.serialNo, "S1");
+    EXPECT_EQ(options.macAddr, "0012abcdef01");
+    EXPECT_EQ(options.toAddr, 0xC0A80109u);
+
+    ASSERT_EQ(Parse({"restore-password", "--serial", "S1", "--mac", "m"}, &options, &error), 0);
+    EXPECT_EQ(options.command, CMD_RESTORE_PASSWORD);
+    EXPECT_EQ(options.toAddr, 0u);  // broadcast
+
+    ASSERT_EQ(Parse({"search", "--help"}, &options, &error), 0);
+    EXPECT_EQ(options.command, CMD_HELP);
+}
+
+TEST(CliOptions, InvalidCommandLinesAreRefusedWithAReason) {
+    const struct {
+        std::vector<const char*> args;
+        const char* reason;
+    } cases[] = {
+        {{}, "no command"},
+        {{"find"}, "unknown command: find"},
+        {{"search", "--bogus"}, "unknown argument: --bogus"},
+        {{"search", "--range", "10.0.0.9", "10.0.0.8"},
+         "Start address cannot be larger than end address."},
+        {{"search", "--range", "192.168.1.0", "192.168.2.1"},
+         "The first three fields of the IP addresses should be the same."},
+        {{"search", "--range", "10.0.0.1"}, "needs a value"},
+        {{"search", "--range", "10.0.0.1", "10.0.0.300"}, "not an IPv4 address"},
+        {{"search", "--address", "0.0.0.0"}, "not a device address"},
+        {{"search", "--address", "10.0.0.1", "--range", "10.0.0.1", "10.0.0.2"}, "either"},
+        {{"search", "--window", "0"}, "--window"},
+        {{"search", "--window", "12x"}, "--window"},
+        {{"search", "--json", "--csv"}, "at most one"},
+        {{"search", "--device", "10.0.0.1"}, "search takes only"},
+        {{"set-address", "--ip", "10.0.0.5"}, "name the device"},
+        {{"set-address", "--device", "10.0.0.1"}, "needs --ip"},
+        {{"set-address", "--device", "10.0.0.1", "--serial", "S", "--mac", "M", "--ip", "10.0.0.5"},
+         "either --device"},
+        {{"set-address", "--serial", "S", "--ip", "10.0.0.5"}, "name the device"},
+        {{"set-address", "--device", "10.0.0.1", "--ip", "10.0.0.0"}, "It is not a valid host IP."},
+        {{"set-address", "--device", "10.0.0.1", "--ip", "10.0.0.5", "--mask", "255.0.255.0"},
+         "It is not a valid mask address."},
+        {{"set-address", "--device", "192.168.1.2", "--ip", "192.168.1.20", "--mask",
+          "255.255.255.0", "--gateway", "192.168.2.1"},
+         "It is not a valid gateway address."},
+        {{"set-address", "--device", "10.0.0.1", "--ip", "10.0.0.5", "--json"}, "belong to search"},
+        {{"set-address", "--device", "10.0.0.1", "--ip", "10.0.0.5", "--password", "x"},
+         "never from the command line"},
+        {{"restore-password", "--device", "10.0.0.1", "--serial-code", "x"},
+         "never from the command line"},
+        {{"restore-password", "--device", "10.0.0.1", "--ip", "10.0.0.5"}, "belong to set-address"},
+    };
+    for (const auto& c : cases) {
+        CliOptions options;
+        std::string error;
+        EXPECT_EQ(Parse(c.args, &options, &error), EXIT_USAGE) << c.reason;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    }
+}
+
+TEST(CliOptions, HelpDocumentsCommandsAndExitStatuses) {
+    const std::string usage = UsageText();
+    for (const char* pText : {"search --range FIRST LAST", "search --address A", "set-address",
+                              "restore-password", "--window MS", "--json", "--csv",
+                              "Exit status", "  0 ", "  1 ", "  2 ", "  3 ", "  4 "}) {
+        EXPECT_NE(usage.find(pText), std::string::npos) << pText;
+    }
+}
+
+CDiscoveryBean Device(const char* pIp, const char* pSerial, const char* pMac) {
+    CDiscoveryBean device;
+    device.m_ipAddr = pIp;
+    device.m_hardware = "IPC-1";
+    device.m_serialNo = pSerial;
+    device.m_macAddr = pMac;
+    device.m_version = "V1";
+    return device;
+}
+
+TEST(CliOutput, MacIsFormattedAsTheDeviceList) {
+    EXPECT_EQ(FormatMac("0012abcdef01"), "00-12-AB-CD-EF-01");
+    EXPECT_EQ(FormatMac("abc"), "AB-C");
+    EXPECT_EQ(FormatMac(""), "");
+    EXPECT_EQ(FormatMac("ab"), "AB");
+}
+
+TEST(CliOutput, CollectorDropsDuplicatesAndAddressesOutsideTheRange) {
+    CDeviceCollector exact(0x0A000005u, 0x0A000009u);
+    const CDiscoveryBean a = Device("10.0.0.5", "A", "m1");
+    CDiscoveryBean aOther = a;
+    aOther.m_foreign = 1;  // differs in the sixth field only: a further row
+    exact.Update(&a);
+    exact.Update(&a);
+    exact.Update(&aOther);
+    const CDiscoveryBean outside = Device("10.0.0.10", "B", "m2");
+    const CDiscoveryBean name = Device("camera", "C", "m3");
+    exact.Update(&outside);
+    exact.Update(&name);
+    EXPECT_EQ(exact.Devices().size(), 2u);
+
+    CDeviceCollector automatic(0, 0);
+    automatic.Update(&outside);
+    automatic.Update(&name);
+    automatic.Update(&outside);
+    EXPECT_EQ(automatic.Devices().size(), 2u);
+}
+
+TEST(CliOutput, TableJsonAndCsv) {
+    std::vector<CDiscoveryBean> devices = {Device("10.0.0.5", "SN-1", "0012abcdef01"),
+                                           Device("10.0.0.10", "S\"2,x", "aabb")};
+    devices[1].m_hardware = "Cam\xC3\xA9ra";
+    devices[1].m_foreign = 1;
+    EXPECT_EQ(FormatTable(devices),
+              "IP address  Type    Serial Number  Physical address   Version\n"
+              "10.0.0.5    IPC-1   SN-1           00-12-AB-CD-EF-01  V1\n"
+              "10.0.0.10   Cam\xC3\xA9ra  S\"2,x          AA-BB              V1\n"
+              "Total: 2\n");
+    EXPECT_EQ(FormatCsv(devices),
+              "IP address,Type,Serial Number,Physical address,Version\r\n"
+              "10.0.0.5,IPC-1,SN-1,00-12-AB-CD-EF-01,V1\r\n"
+              "10.0.0.10,Cam\xC3\xA9ra,\"S\"\"2,x\",AA-BB,V1\r\n");
+    EXPECT_EQ(FormatJson(devices),
+              "[\n"
+              "  {\"ipAddress\": \"10.0.0.5\", \"type\": \"IPC-1\", \"serialNumber\": \"SN-1\", "
+              "\"physicalAddress\": \"00-12-AB-CD-EF-01\", \"version\": \"V1\", "
+              "\"macAddr\": \"0012abcdef01\", \"foreign\": false},\n"
+              "  {\"ipAddress\": \"10.0.0.10\", \"type\": \"Cam\xC3\xA9ra\", \"serialNumber\": "
+              "\"S\\\"2,x\", \"physicalAddress\": \"AA-BB\", \"version\": \"V1\", "
+              "\"macAddr\": \"aabb\", \"foreign\": true}\n"
+              "]\n");
+    EXPECT_EQ(FormatJson({}), "[]\n");
+    EXPECT_EQ(FormatTable({}), "IP address  Type  Serial Number  Physical address  Version\nTotal: 0\n");
+}
+
+TEST(CliOutput, HostileDeviceTextsCannotBreakTheOutput) {
+    CDiscoveryBean device = Device("10.0.0.5", "a\nb\x1b[2J", "m");
+    device.m_version = "\xFF\xFEv";  // not UTF-8
+    EXPECT_EQ(FormatJson({device}).find('\n', 2), FormatJson({device}).find("\n]"));
+    EXPECT_NE(FormatJson({device}).find("a\\u000ab\\u001b[2J"), std::string::npos);
+    EXPECT_NE(FormatJson({device}).find("\xEF\xBF\xBD\xEF\xBF\xBDv"), std::string::npos);
+    EXPECT_NE(FormatTable({device}).find("a?b?[2J"), std::string::npos);
+    EXPECT_NE(FormatCsv({device}).find("\"a\nb\x1b[2J\""), std::string::npos);
+}
+
+TEST(CliOutput, ResultTextsAsStored) {
+    const struct {
+        int code;
+        const char* text;
+    } cases[] = {
+        {0, "Succeed"},
+        {10000, "Failed"},
+        {10006, "Object already attched."},
+        {10009, "Timeout"},
+        {11001, "Mandatory equipment IP address information."},
+        {11002, "Device serial code is no longer invalid."},
+        {11003, "Device serial code is invalid."},
+        {11004, "Device password error."},
+        {11005, "Device IP conflict."},
+        {10010, "Failed"},
+        {-1, "Failed"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_STREQ(ResultText(c.code), c.text) << c.code;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,78 @@
+#pragma once
+
+// A virtual LAN for tests that send discovery traffic (scripts/vlan): a client namespace
+// with eth0 198.18.0.1 on segment A and eth1 198.19.0.1 on segment B, and one device
+// namespace per segment. Up() moves the calling thread into the client namespace, so a
+// discovery client created afterwards (its thread inherits the namespace) sends and
+// receives only there. Everything is removed again by the destructor.
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+// One IPv4/UDP datagram seen on a device segment.
+struct CapturedDatagram {
+    uint32_t src = 0;  // host byte order
+    uint32_t dst = 0;
+    uint16_t srcPort = 0;
+    uint16_t dstPort = 0;
+    uint8_t ttl = 0;
+    std::string payload;
+};
+
+class CTestLan {
+public:
+    CTestLan();
+    ~CTestLan();
+    CTestLan(const CTestLan&) = delete;
+    CTestLan& operator=(const CTestLan&) = delete;
+
+    // false with the reason when the network cannot be had (not root: the test skips).
+    bool Up(std::string* pReason);
+
+    // Starts camsim on segment 'a' or 'b' with the segment's interface, base address and seed
+    // and the extra arguments, and waits for its ready line.
+    bool StartCamsim(char segment, const std::vector<std::string>& args);
+    // Stops the camsim of a segment and returns its statistics line.
+    std::string StopCamsim(char segment);
+
+    // A packet socket on the device side of a segment, seeing every datagram that arrives
+    // there from the client (-1 on failure). The caller closes it.
+    int OpenCapture(char segment);
+    // Makes the client resolve every address of [first, last] on a segment to the device
+    // namespace's interface, so that datagrams to addresses without a device also reach the
+    // capture instead of ending in a failed address resolution.
+    bool ResolveAll(char segment, uint32_t first, uint32_t last);
+    // Runs fn inside the namespace of 'a', 'b' or 'c' (client) on the calling thread.
+    void InNamespace(char where, const std::function<void()>& fn);
+
+    const std::string& Name() const { return m_name; }
+    std::string Namespace(char where) const;
+
+    static const char* Script();
+    static const char* Camsim();
+
+private:
+    int EnterNamespace(char where);
+
+    std::string m_name;
+    std::vector<std::string> m_namespaces;  // sw, cli, a, b
+    int m_homeFd = -1;
+    bool m_up = false;
+    pid_t m_camsim[2] = {-1, -1};
+    int m_camsimOut[2] = {-1, -1};
+};
+
+// Datagrams from the client (destination port 3702) read from a capture socket until
+// `count` arrived or `timeoutMs` passed without one.
+std::vector<CapturedDatagram> ReadCapture(int fd, size_t count, int timeoutMs);
+
+// The local name of the first element in the SOAP body, e.g. "Probe".
+std::string BodyElement(const std::string& envelope);
+// Text of the first element with this local name (any prefix), e.g. "MsgSeq".
+std::string ElementText(const std::string& envelope, const std::string& localName);
+
+uint32_t Ip(const char* pText);  // host byte order

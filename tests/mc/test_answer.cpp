@@ -1,0 +1,255 @@
+// Answer handling: crafted envelopes through the serve routine into a client that has no
+// thread and no socket (nothing goes on a network here).
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <string>
+#include <vector>
+
+#include "mc/mc_discovery.h"
+#include "mc_answer.h"
+#include "soap_wire.h"
+
+namespace {
+
+class CCollector : public IObserver<CDiscoveryBean> {
+public:
+    void Update(const CDiscoveryBean* pData) override { records.push_back(*pData); }
+    std::vector<CDiscoveryBean> records;
+};
+
+const char kHead[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+    "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\" "
+    "xmlns:w=\"http://schemas.xmlsoap.org/ws/2004/08/addressing\" "
+    "xmlns:w5=\"http://www.w3.org/2005/08/addressing\" "
+    "xmlns:d=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\">";
+
+std::string Scope(const std::string& path, const std::string& value) {
+    return "onvif://www.onvif.org/" + path + "/" + value;
+}
+
+// One probe match; a null XAddrs or scopes text leaves that element out.
+std::string Match(const char* pXAddrs, const char* pScopes) {
+    std::string text = "<d:ProbeMatch><w:EndpointReference><w:Address>urn:uuid:1</w:Address>"
+                       "</w:EndpointReference><d:Types>dn:NetworkVideoTransmitter</d:Types>";
+    if (pScopes != nullptr) {
+        text += std::string("<d:Scopes>") + pScopes + "</d:Scopes>";
+    }
+    if (pXAddrs != nullptr) {
+        text += std::string("<d:XAddrs>") + pXAddrs + "</d:XAddrs>";
+    }
+    return text + "<d:MetadataVersion>1</d:MetadataVersion></d:ProbeMatch>";
+}
+
+class AnswerHandling : public ::testing::Test {
+protected:
+    AnswerHandling() : m_handler(&m_client) {
+        m_pSoap = soap_new();
+        SoapInitContext(m_pSoap);
+        SoapSetAnswerHandler(m_pSoap, &m_handler);
+        m_client.Attach(&m_collector);
+    }
+    ~AnswerHandling() override {
+        m_client.Detach(&m_collector);
+        soap_free(m_pSoap);
+    }
+
+    std::string Mine() const { return "urn:uuid:" + m_client.GetUuid(); }
+
+    std::string Header(const std::string& relatesTo, bool wsa5 = false) const {
+        return wsa5 ? "<e:Header><w5:RelatesTo>" + relatesTo + "</w5:RelatesTo></e:Header>"
+                    : "<e:Header><w:RelatesTo>" + relatesTo + "</w:RelatesTo></e:Header>";
+    }
+
+    int Serve(const std::string& header, const std::string& body) {
+        const std::string envelope = kHead + header + "<e:Body>" + body + "</e:Body></e:Envelope>";
+        const int rc = SoapServeBuffer(m_pSoap, envelope.data(), envelope.size());
+        soap_destroy(m_pSoap);
+        soap_end(m_pSoap);
+        return rc;
+    }
+
+    int ServeMatches(const std::string& matches, const char* pElement = "ProbeMatches") {
+        return Serve(Header(Mine()), std::string("<d:") + pElement + ">" + matches + "</d:" +
+                                         pElement + ">");
+    }
+
+    CDiscoveryThread m_client;
+    CAnswerHandler m_handler;
+    CCollector m_collector;
+    struct soap* m_pSoap = nullptr;
+};
+
+TEST_F(AnswerHandling, XAddrsGivesTheHostOfTheFirstAddress) {
+    const struct {
+        const char* xaddrs;
+        const char* ip;
+    } cases[] = {
+        {"http://10.0.0.7/onvif/device_service", "10.0.0.7"},
+        {"http://10.0.0.7:8080/onvif/device_service", "10.0.0.7"},
+        {"http://10.0.0.7/onvif http://192.168.1.9/onvif", "10.0.0.7"},
+        {"http://camera.local/onvif", "camera.local"},
+        {"http://nightcam/onvif", "nig"},  // a name is cut at its first h, t or p
+        {"http://", "0.0.0.0"},
+    };
+    for (const auto& c : cases) {
+        m_collector.records.clear();
+        EXPECT_EQ(ServeMatches(Match(c.xaddrs, Scope("serial", "S").c_str())), 0);
+        ASSERT_EQ(m_collector.records.size(), 1u) << c.xaddrs;
+        EXPECT_EQ(m_collector.records[0].m_ipAddr, c.ip) << c.xaddrs;
+    }
+}
+
+TEST_F(AnswerHandling, ScopesFillTheRecord) {
+    const std::string scopes =
+        Scope("type", "video_encoder") + " " + Scope("hardware", "IPC-1") + " \n\t" +
+        Scope("name", "Korvane_IPC") + " " + Scope("macaddr", "0012abcdef01") + " " +
+        Scope("version", "V1.2") + " " + Scope("serial", "SN-1") + " " + Scope("serial", "SN-2") +
+        " " + Scope("location", "hall");
+    EXPECT_EQ(ServeMatches(Match("http://10.0.0.7/x", scopes.c_str()), "KorvaneProbeMatches"), 0);
+    ASSERT_EQ(m_collector.records.size(), 1u);
+    const CDiscoveryBean& record = m_collector.records[0];
+    EXPECT_EQ(record.m_hardware, "IPC-1");
+    EXPECT_EQ(record.m_macAddr, "0012abcdef01");
+    EXPECT_EQ(record.m_version, "V1.2");
+    EXPECT_EQ(record.m_serialNo, "SN-1");  // the first of two serial scopes
+    EXPECT_EQ(record.m_foreign, 0);
+}
+
+TEST_F(AnswerHandling, NameScopeDecidesTheBrandFlag) {
+    const struct {
+        std::string scopes;
+        int foreign;
+        const char* hardware;
+    } cases[] = {
+        {Scope("name", "Korvane_X"), 0, ""},  // no hardware scope: empty, still delivered
+        {Scope("name", "my_Ostrel_cam"), 0, ""},
+        {Scope("name", "korvane_x"), 1, ""},  // case-sensitive
+        {Scope("name", "Vistacam"), 1, ""},
+        {Scope("hardware", "H"), 1, "H"},  // no name scope at all
+        {"onvif://www.onvif.org/name/", 1, ""},  // value shorter than nothing
+    };
+    for (const auto& c : cases) {
+        m_collector.records.clear();
+        EXPECT_EQ(ServeMatches(Match("http://1.2.3.4/", c.scopes.c_str())), 0);
+        ASSERT_EQ(m_collector.records.size(), 1u) << c.scopes;
+        EXPECT_EQ(m_collector.records[0].m_foreign, c.foreign) << c.scopes;
+        EXPECT_EQ(m_collector.records[0].m_hardware, c.hardware) << c.scopes;
+        EXPECT_TRUE(m_collector.records[0].m_macAddr.empty());
+    }
+}
+
+TEST_F(AnswerHandling, HardwareIsConvertedToTheLocaleCodeSet) {
+    const char* pSaved = std::setlocale(LC_CTYPE, nullptr);
+    const std::string saved = pSaved != nullptr ? pSaved : "C";
+    if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) {
+        GTEST_SKIP() << "no C.UTF-8 locale";
+    }
+    const std::string scopes = Scope("hardware", "\xD0\x9A\xD0\xB0\xD0\xBC-2M");
+    EXPECT_EQ(ServeMatches(Match("http://1.2.3.4/", scopes.c_str())), 0);
+    std::setlocale(LC_CTYPE, saved.c_str());
+    ASSERT_EQ(m_collector.records.size(), 1u);
+    EXPECT_EQ(m_collector.records[0].m_hardware, "\xD0\x9A\xD0\xB0\xD0\xBC-2M");
+}
+
+TEST_F(AnswerHandling, IncompleteMatchesAreSkippedOthersDeliveredInOrder) {
+    const std::string a = Scope("serial", "A");
+    const std::string b = Scope("serial", "B");
+    const std::string c = Scope("serial", "C");
+    EXPECT_EQ(ServeMatches(Match("http://1.1.1.1/", a.c_str()) + Match(nullptr, b.c_str()) +
+                           Match("http://3.3.3.3/", c.c_str()) + Match("http://4.4.4.4/", nullptr) +
+                           Match("http://5.5.5.5/", "")),
+              0);
+    ASSERT_EQ(m_collector.records.size(), 2u);
+    EXPECT_EQ(m_collector.records[0].m_serialNo, "A");
+    EXPECT_EQ(m_collector.records[1].m_serialNo, "C");
+    EXPECT_EQ(m_collector.records[1].m_ipAddr, "3.3.3.3");
+}
+
+TEST_F(AnswerHandling, OnlyAnswersToThisClientAreAccepted) {
+    const std::string match = Match("http://1.1.1.1/", Scope("serial", "A").c_str());
+    const std::string body = "<d:ProbeMatches>" + match + "</d:ProbeMatches>";
+    const struct {
+        std::string header;
+        bool accepted;
+    } cases[] = {
+        {Header(Mine()), true},
+        {Header(Mine(), true), true},                            // WS-Addressing 1.0
+        {Header("urn:uuid:" + m_client.GetUuid() + "x"), false},  // another client
+        {Header("urn:uuid:00000000-0000-0000-0000-000000000000"), false},
+        {Header(m_client.GetUuid()), false},  // without the urn:uuid: prefix
+        {"", false},                          // no header
+        {"<e:Header></e:Header>", false},     // no RelatesTo
+        // wsa:RelatesTo decides when both are present.
+        {"<e:Header><w:RelatesTo>urn:uuid:other</w:RelatesTo><w5:RelatesTo>" + Mine() +
+             "</w5:RelatesTo></e:Header>",
+         false},
+    };
+    for (const auto& c : cases) {
+        m_collector.records.clear();
+        EXPECT_EQ(Serve(c.header, body) == 0, c.accepted) << c.header;
+        EXPECT_EQ(m_collector.records.size(), c.accepted ? 1u : 0u) << c.header;
+    }
+}
+
+std::string ConfigRsp(const char* pElement, const std::string& msgSeq, const char* pDeviceId,
+                      int result, bool withUser = true) {
+    std::string body = std::string("<d:") + pElement + ">";
+    if (withUser) {
+        body += "<d:OpUserInfo><d:MsgSeq>" + msgSeq + "</d:MsgSeq></d:OpUserInfo>";
+    }
+    body += "<d:DeviceInfo><d:DeviceSerialNo>S</d:DeviceSerialNo>";
+    if (pDeviceId != nullptr) {
+        body += std::string("<d:DeviceId>") + pDeviceId + "</d:DeviceId>";
+    }
+    return body + "</d:DeviceInfo><d:result>" + std::to_string(result) + "</d:result></d:" +
+           pElement + ">";
+}
+
+TEST_F(AnswerHandling, ConfigurationAnswersCompleteTheirRequest) {
+    const char* const elements[] = {"SetDeviceAddrRsp", "SetDefaultPasswdRsp", "SetDefaultCfgRsp"};
+    int msgSeq = 10001;
+    for (const char* pElement : elements) {
+        ASSERT_EQ(m_client.Messages().Register(msgSeq, "0012abcdef01"), 0);
+        EXPECT_EQ(Serve(Header(Mine()), ConfigRsp(pElement, std::to_string(msgSeq),
+                                                  "0012abcdef01", 261)),
+                  0);
+        int result = -1;
+        EXPECT_EQ(m_client.Messages().WaitResponse(msgSeq, 0, &result), 0) << pElement;
+        EXPECT_EQ(result, 11004);
+        ++msgSeq;
+    }
+}
+
+TEST_F(AnswerHandling, ConfigurationAnswersThatDoNotMatchCompleteNothing) {
+    const int msgSeq = 10001;
+    const struct {
+        std::string header;
+        std::string body;
+    } cases[] = {
+        {Header("urn:uuid:other"), ConfigRsp("SetDefaultPasswdRsp", "10001", "mac", 256)},
+        {Header(Mine()), ConfigRsp("SetDeviceAddrRsp", "10002", "mac", 256)},
+        {Header(Mine()), ConfigRsp("SetDeviceAddrRsp", "10001", "MAC", 256)},
+        {Header(Mine()), ConfigRsp("SetDeviceAddrRsp", "10001", nullptr, 256)},
+        {Header(Mine()), ConfigRsp("SetDeviceAddrRsp", "10001", "mac", 256, false)},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(m_client.Messages().Register(msgSeq, "mac"), 0);
+        Serve(c.header, c.body);
+        int result = -1;
+        EXPECT_EQ(m_client.Messages().WaitResponse(msgSeq, 0, &result), 10009) << c.body;
+        EXPECT_EQ(m_client.Messages().Size(), 0u);
+    }
+}
+
+TEST_F(AnswerHandling, UnknownResultIsReportedAsFailure) {
+    ASSERT_EQ(m_client.Messages().Register(10001, "mac"), 0);
+    EXPECT_EQ(Serve(Header(Mine()), ConfigRsp("SetDeviceAddrRsp", "10001", "mac", 257)), 0);
+    int result = -1;
+    EXPECT_EQ(m_client.Messages().WaitResponse(10001, 0, &result), 0);
+    EXPECT_EQ(result, 10000);
+}
+
+}  // namespace

@@ -1,0 +1,443 @@
+// How received datagrams are parsed and dispatched, and that nothing is ever sent in reply.
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "soap_test_util.h"
+
+namespace {
+
+std::string Text(const char* psz)
+{
+    return psz != nullptr ? std::string(psz) : std::string("-");
+}
+
+// Records every answer handed over, as one line per call.
+class CRecorder : public ISoapAnswerHandler {
+public:
+    int OnProbeMatches(struct soap* pSoap, struct tns__ProbeMatchesType* pst) override
+    {
+        return Matches("ProbeMatches", pSoap, pst);
+    }
+    int OnKorvaneProbeMatches(struct soap* pSoap, struct tns__ProbeMatchesType* pst) override
+    {
+        return Matches("KorvaneProbeMatches", pSoap, pst);
+    }
+    int OnSetDeviceAddrRsp(struct soap* pSoap, struct tns__SetDeviceAddrRspType* pst) override
+    {
+        return Response("SetDeviceAddrRsp", pSoap, pst->tns__OpUserInfo, pst->tns__DeviceInfo,
+                        pst->tns__result);
+    }
+    int OnSetDefaultCfgRsp(struct soap* pSoap, struct tns__SetDefaultCfgRspType* pst) override
+    {
+        return Response("SetDefaultCfgRsp", pSoap, pst->tns__OpUserInfo, pst->tns__DeviceInfo,
+                        pst->tns__result);
+    }
+    int OnSetDefaultPasswdRsp(struct soap* pSoap, struct tns__SetDefaultPasswdRspType* pst) override
+    {
+        return Response("SetDefaultPasswdRsp", pSoap, pst->tns__OpUserInfo, pst->tns__DeviceInfo,
+                        pst->tns__result);
+    }
+
+    std::vector<std::string> m_vecCalls;
+    int m_nReturn = 0;
+
+private:
+    static std::string Header(struct soap* pSoap)
+    {
+        const struct SOAP_ENV__Header* pstHeader = pSoap->header;
+        if (pstHeader == nullptr) {
+            return " hdr:none";
+        }
+        return " rel:" + Text(pstHeader->wsa__RelatesTo ? pstHeader->wsa__RelatesTo->__item
+                                                        : nullptr) +
+               " rel5:" + Text(pstHeader->wsa5__RelatesTo ? pstHeader->wsa5__RelatesTo->__item
+                                                          : nullptr) +
+               " id:" + Text(pstHeader->wsa__MessageID);
+    }
+
+    int Matches(const char* pszName, struct soap* pSoap, struct tns__ProbeMatchesType* pst)
+    {
+        std::string strCall = std::string(pszName) + " n=" + std::to_string(pst->__sizeProbeMatch);
+        for (int i = 0; i < pst->__sizeProbeMatch; ++i) {
+            const struct tns__ProbeMatchType& stMatch = pst->tns__ProbeMatch[i];
+            strCall += " {" + Text(stMatch.wsa__EndpointReference.Address) + " " +
+                       Text(stMatch.tns__Types) + " " + Text(stMatch.tns__XAddrs) + " " +
+                       (stMatch.tns__Scopes ? Text(stMatch.tns__Scopes->__item) + "|" +
+                                                  Text(stMatch.tns__Scopes->MatchBy)
+                                            : std::string("-")) +
+                       " v" + std::to_string(stMatch.tns__MetadataVersion) + "}";
+        }
+        m_vecCalls.push_back(strCall + Header(pSoap));
+        return m_nReturn;
+    }
+
+    int Response(const char* pszName, struct soap* pSoap, const struct tns__OpUserInfo* pstUser,
+                 const struct tns__DeviceInfo* pstDevice, int nResult)
+    {
+        m_vecCalls.push_back(
+            std::string(pszName) +
+            " seq=" + (pstUser ? std::to_string(pstUser->tns__MsgSeq) : std::string("-")) +
+            " user=" + (pstUser ? Text(pstUser->tns__UserId) : std::string("-")) +
+            " dev=" + (pstDevice ? Text(pstDevice->tns__DeviceId) : std::string("-")) +
+            " result=" + std::to_string(nResult) + Header(pSoap));
+        return m_nReturn;
+    }
+};
+
+// Envelopes as devices write them, with prefixes of their own choosing.
+const char kOpen[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+    "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\""
+    " xmlns:a=\"http://schemas.xmlsoap.org/ws/2004/08/addressing\""
+    " xmlns:a5=\"http://www.w3.org/2005/08/addressing\""
+    " xmlns:d=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\">";
+
+std::string Env(const std::string& strHeader, const std::string& strBody)
+{
+    return std::string(kOpen) + (strHeader.empty() ? "" : "<s:Header>" + strHeader + "</s:Header>") +
+           "<s:Body>" + strBody + "</s:Body></s:Envelope>";
+}
+
+const char kRelates[] = "<a:RelatesTo>urn:uuid:req-1</a:RelatesTo>";
+
+std::string Match(const std::string& strAddr, const std::string& strVersion)
+{
+    return "<d:ProbeMatch><a:EndpointReference><a:Address>" + strAddr +
+           "</a:Address></a:EndpointReference><d:Types>dn:NetworkVideoTransmitter</d:Types>"
+           "<d:XAddrs>http://10.0.0.5/onvif/device_service</d:XAddrs>"
+           "<d:MetadataVersion>" +
+           strVersion + "</d:MetadataVersion></d:ProbeMatch>";
+}
+
+std::string Matches(const std::string& strMatches)
+{
+    return "<d:ProbeMatches>" + strMatches + "</d:ProbeMatches>";
+}
+
+const char kMatchLine[] =
+    "dn:NetworkVideoTransmitter http://10.0.0.5/onvif/device_service -";
+
+std::string Rsp(const std::string& strName, const std::string& strMembers)
+{
+    return "<d:" + strName + ">" + strMembers + "</d:" + strName + ">";
+}
+
+const char kOpUser[] =
+    "<d:OpUserInfo><d:UserName>admin</d:UserName><d:AuthCode>x</d:AuthCode>"
+    "<d:UserId>client-1</d:UserId><d:MsgSeq>7</d:MsgSeq></d:OpUserInfo>";
+const char kDevice[] =
+    "<d:DeviceInfo><d:DeviceSerialNo>SN1</d:DeviceSerialNo>"
+    "<d:DeviceId>00:11:22:33:44:55</d:DeviceId></d:DeviceInfo>";
+
+// A datagram that fails before its envelope begins reports the toolkit's reception code.
+const int kReceptionFailure = -1000;
+
+struct ServeCase {
+    const char* pszName;
+    std::string strDatagram;
+    int nExpected;         // serve result
+    std::string strCall;   // recorded handler call, empty when no handler may run
+};
+
+void PrintTo(const ServeCase& stCase, std::ostream* pOut)
+{
+    *pOut << stCase.pszName;
+}
+
+std::vector<ServeCase> Cases()
+{
+    const std::string strHdr = kRelates;
+    const std::string strRel = " rel:urn:uuid:req-1 rel5:- id:-";
+    return {
+        {"NoMatch", Env(strHdr, Matches("")), 0, "ProbeMatches n=0" + strRel},
+        {"ThreeMatchesInOrder",
+         Env(strHdr, Matches(Match("urn:a", "1") + Match("urn:b", "2") + Match("urn:c", "3"))), 0,
+         std::string("ProbeMatches n=3 {urn:a ") + kMatchLine + " v1} {urn:b " + kMatchLine +
+             " v2} {urn:c " + kMatchLine + " v3}" + strRel},
+        {"KorvaneMatchesWithOwnPrefixes",
+         "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://www.w3.org/2003/05/soap-envelope\""
+         " xmlns:wsa=\"http://schemas.xmlsoap.org/ws/2004/08/addressing\""
+         " xmlns:tns=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\"><SOAP-ENV:Body>"
+         "<tns:KorvaneProbeMatches><tns:ProbeMatch><wsa:EndpointReference><wsa:Address>urn:k"
+         "</wsa:Address></wsa:EndpointReference><tns:Scopes MatchBy=\"urn:rule\">onvif://x"
+         "</tns:Scopes><tns:MetadataVersion>9</tns:MetadataVersion></tns:ProbeMatch>"
+         "</tns:KorvaneProbeMatches></SOAP-ENV:Body></SOAP-ENV:Envelope>",
+         0, "KorvaneProbeMatches n=1 {urn:k - - onvif://x|urn:rule v9} hdr:none"},
+        {"DefaultNamespaceBody",
+         Env("", "<ProbeMatches xmlns=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\">"
+                 "<ProbeMatch><MetadataVersion>4</MetadataVersion></ProbeMatch></ProbeMatches>"),
+         0, "ProbeMatches n=1 {- - - - v4} hdr:none"},
+        {"OtherYearOfSchemaInstance",
+         Env("", Matches("<d:ProbeMatch xmlns:i=\"http://www.w3.org/1999/XMLSchema-instance\">"
+                         "<d:XAddrs i:nil=\"true\"/><d:MetadataVersion>1</d:MetadataVersion>"
+                         "</d:ProbeMatch>")),
+         0, "ProbeMatches n=1 {- - - - v1} hdr:none"},
+        {"FirstOccurrenceWins",
+         Env("<a:RelatesTo>urn:first</a:RelatesTo><a:MessageID>urn:m1</a:MessageID>"
+             "<a:RelatesTo>urn:second</a:RelatesTo><a:MessageID>urn:m2</a:MessageID>",
+             Matches("<d:ProbeMatch><d:XAddrs>x1</d:XAddrs><d:XAddrs>x2</d:XAddrs>"
+                     "<d:MetadataVersion>5</d:MetadataVersion><d:MetadataVersion>6"
+                     "</d:MetadataVersion></d:ProbeMatch>")),
+         0, "ProbeMatches n=1 {- - x1 - v5} rel:urn:first rel5:- id:urn:m1"},
+        {"MissingMetadataVersionIsZero",
+         Env(strHdr, Matches("<d:ProbeMatch><d:XAddrs>x</d:XAddrs></d:ProbeMatch>")), 0,
+         "ProbeMatches n=1 {- - x - v0}" + strRel},
+        {"NonNumericMetadataVersionFails", Env(strHdr, Matches(Match("urn:a", "abc"))), 12, ""},
+        {"TrailingLetterMetadataVersionFails", Env(strHdr, Matches(Match("urn:a", "12a"))), 12,
+         ""},
+        {"NegativeMetadataVersionFails", Env(strHdr, Matches(Match("urn:a", "-1"))), 12, ""},
+        {"MetadataVersionAbove32BitsFails", Env(strHdr, Matches(Match("urn:a", "4294967296"))), 12,
+         ""},
+        {"LargestMetadataVersion", Env(strHdr, Matches(Match("urn:a", "4294967295"))), 0,
+         std::string("ProbeMatches n=1 {urn:a ") + kMatchLine + " v4294967295}" + strRel},
+        {"BothRelatesToVersions",
+         Env("<a:MessageID>urn:m</a:MessageID><a5:RelatesTo>urn:five</a5:RelatesTo>" + strHdr,
+             Matches("")),
+         0, "ProbeMatches n=0 rel:urn:uuid:req-1 rel5:urn:five id:urn:m"},
+        {"OnlyRelatesTo10", Env("<a5:RelatesTo>urn:five</a5:RelatesTo>", Matches("")), 0,
+         "ProbeMatches n=0 rel:- rel5:urn:five id:-"},
+        {"UnknownMustUnderstandHeaderFails",
+         Env("<x:Lock xmlns:x=\"urn:x\" s:mustUnderstand=\"true\">1</x:Lock>" + strHdr,
+             Matches("")),
+         12, ""},
+        {"UnknownMustUnderstandOneFails",
+         Env("<x:Lock xmlns:x=\"urn:x\" s:mustUnderstand=\"1\">1</x:Lock>", Matches("")), 12, ""},
+        {"MustUnderstandForAnotherRoleSkipped",
+         Env("<x:Lock xmlns:x=\"urn:x\" s:mustUnderstand=\"true\" s:role=\"urn:other\">1</x:Lock>",
+             Matches("")),
+         0, "ProbeMatches n=0 rel:- rel5:- id:-"},
+        {"UnknownHeaderWithoutFlagSkipped",
+         Env("<x:Note xmlns:x=\"urn:x\"><x:Deep>1</x:Deep></x:Note>" + strHdr, Matches("")), 0,
+         "ProbeMatches n=0" + strRel},
+        {"AppSequenceWithoutFlagSkipped",
+         Env("<d:AppSequence InstanceId=\"1\" MessageNumber=\"2\"/>" + strHdr, Matches("")), 0,
+         "ProbeMatches n=0" + strRel},
+        {"AppSequenceFlaggedFails",
+         Env("<d:AppSequence s:mustUnderstand=\"true\" InstanceId=\"1\" MessageNumber=\"2\"/>",
+             Matches("")),
+         12, ""},
+        {"FlaggedActionAndToAccepted",
+         Env("<a:Action s:mustUnderstand=\"true\">http://schemas.xmlsoap.org/ws/2005/04/discovery"
+             "/ProbeMatches</a:Action><a:To s:mustUnderstand=\"true\">http://schemas.xmlsoap.org"
+             "/ws/2004/08/addressing/role/anonymous</a:To>" + strHdr,
+             Matches("")),
+         0, "ProbeMatches n=0" + strRel},
+        {"UnbalancedKnownHeaderFails",
+         Env("<a:ReplyTo><a:Address>x</a:Address>" + strHdr, Matches("")), 12, ""},
+        {"HelloRefused",
+         Env("", "<d:Hello><a:EndpointReference><a:Address>urn:h</a:Address>"
+                 "</a:EndpointReference><d:MetadataVersion>1</d:MetadataVersion></d:Hello>"),
+         12, ""},
+        {"ByeRefused", Env("", "<d:Bye><a:EndpointReference><a:Address>urn:h</a:Address>"
+                               "</a:EndpointReference></d:Bye>"),
+         12, ""},
+        {"ResolveRefused", Env("", "<d:Resolve><a:EndpointReference><a:Address>urn:h"
+                                   "</a:Address></a:EndpointReference></d:Resolve>"),
+         12, ""},
+        {"ResolveMatchesRefused", Env("", "<d:ResolveMatches><d:ResolveMatch/></d:ResolveMatches>"),
+         12, ""},
+        {"OwnProbeIgnored",
+         Env("<a:MessageID>urn:uuid:req-1</a:MessageID><a:To s:mustUnderstand=\"true\">"
+             "urn:schemas-xmlsoap-org:ws:2005:04:discovery</a:To>",
+             "<d:Probe><d:Types>dn:NetworkVideoTransmitter</d:Types></d:Probe>"),
+         0, ""},
+        {"OwnKorvaneProbeIgnored",
+         Env("", "<d:KorvaneProbe><d:Types>dn:NetworkVideoTransmitter</d:Types></d:KorvaneProbe>"),
+         0, ""},
+        {"ProbeWithUnexpectedChildIgnored",
+         Env("", "<d:Probe><d:Types>t</d:Types><d:Extra><x/></d:Extra></d:Probe>"), 0, ""},
+        {"ConfigurationRequestsIgnored",
+         Env("", Rsp("SetDeviceAddrReq", kOpUser) + ""), 0, ""},
+        {"SetDefaultCfgReqIgnored", Env("", Rsp("SetDefaultCfgReq", kDevice)), 0, ""},
+        {"SetDefaultPasswdReqIgnored",
+         Env("", Rsp("SetDefaultPasswdReq", "<d:PasswordAuthCode>1</d:PasswordAuthCode>")), 0, ""},
+        {"FaultRefused",
+         Env("", "<s:Fault><s:Code><s:Value>s:Sender</s:Value></s:Code><s:Reason>"
+                 "<s:Text xml:lang=\"en\">no</s:Text></s:Reason></s:Fault>"),
+         12, ""},
+        {"UnknownBodyRefused", Env("", "<d:Unknown/>"), 12, ""},
+        {"UnknownNamespaceBodyRefused",
+         Env("", "<x:ProbeMatches xmlns:x=\"urn:x\"></x:ProbeMatches>"), 12, ""},
+        {"EmptyBodyRefused", Env("", ""), 12, ""},
+        {"RootNotEnvelopeRefused",
+         "<d:ProbeMatches xmlns:d=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\"/>", 12, ""},
+        {"Soap11EnvelopeRefused",
+         "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body>"
+         "<d:ProbeMatches xmlns:d=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\"/>"
+         "</e:Body></e:Envelope>",
+         12, ""},
+        {"TruncatedEnvelopeFails", Env(strHdr, Matches(Match("urn:a", "1"))).substr(0, 400), 12,
+         ""},
+        {"SetDeviceAddrRspInSchemaOrder",
+         Env(strHdr, Rsp("SetDeviceAddrRsp",
+                         std::string(kOpUser) + kDevice + "<d:result>256</d:result>")),
+         0, "SetDeviceAddrRsp seq=7 user=client-1 dev=00:11:22:33:44:55 result=256" + strRel},
+        {"SetDeviceAddrRspInReverseOrder",
+         Env(strHdr, Rsp("SetDeviceAddrRsp",
+                         std::string("<d:result>256</d:result>") + kDevice + kOpUser)),
+         0, "SetDeviceAddrRsp seq=7 user=client-1 dev=00:11:22:33:44:55 result=256" + strRel},
+        {"SetDefaultCfgRspWithoutResult",
+         Env(strHdr, Rsp("SetDefaultCfgRsp", std::string(kOpUser) + kDevice)), 0,
+         "SetDefaultCfgRsp seq=7 user=client-1 dev=00:11:22:33:44:55 result=0" + strRel},
+        {"SetDefaultPasswdRspResult257",
+         Env(strHdr, Rsp("SetDefaultPasswdRsp",
+                         std::string(kDevice) + "<d:result>257</d:result>" + kOpUser)),
+         0, "SetDefaultPasswdRsp seq=7 user=client-1 dev=00:11:22:33:44:55 result=257" + strRel},
+        {"ResponseWithoutBlocks", Env("", Rsp("SetDeviceAddrRsp", "<d:result>-5</d:result>")), 0,
+         "SetDeviceAddrRsp seq=- user=- dev=- result=-5 hdr:none"},
+        {"NonNumericResultFails",
+         Env(strHdr, Rsp("SetDeviceAddrRsp", std::string(kOpUser) + "<d:result>ok</d:result>")),
+         12, ""},
+        {"NonNumericMsgSeqFails",
+         Env(strHdr, Rsp("SetDeviceAddrRsp", "<d:OpUserInfo><d:MsgSeq>7x</d:MsgSeq>"
+                                             "</d:OpUserInfo><d:result>256</d:result>")),
+         12, ""},
+        {"DoctypeEntitiesNotExpanded",
+         "<?xml version=\"1.0\"?><!DOCTYPE s:Envelope [<!ENTITY x \"xxxxxxxxxx\">"
+         "<!ENTITY y \"&x;&x;&x;&x;&x;&x;&x;&x;&x;&x;\">]>" +
+             Env(strHdr, Matches(Match("&y;", "1"))).substr(38),
+         // The declarations are skipped; the reference reads as the toolkit's mark (0x7F).
+         0, std::string("ProbeMatches n=1 {\x7F ") + kMatchLine + " v1}" + strRel},
+        {"NotXml", "hello there", kReceptionFailure, ""},
+        {"Binary", std::string("\x00\x01\xff\xfe garbage", 13), kReceptionFailure, ""},
+        {"Empty", "", kReceptionFailure, ""},
+    };
+}
+
+class SoapServeTableTest : public ::testing::TestWithParam<ServeCase> {};
+
+// Datagrams parsed from memory, exactly as the serve routine parses a received one.
+TEST_P(SoapServeTableTest, DispatchesFromMemory)
+{
+    const ServeCase& stCase = GetParam();
+    CRecorder recorder;
+    struct soap* pSoap = soap_new();
+    SoapInitContext(pSoap);
+    SoapSetAnswerHandler(pSoap, &recorder);
+
+    const int nResult = SoapServeBuffer(pSoap, stCase.strDatagram.data(), stCase.strDatagram.size());
+    if (stCase.nExpected == kReceptionFailure) {
+        EXPECT_NE(nResult, 0);
+        EXPECT_NE(nResult, 12);
+    } else {
+        EXPECT_EQ(nResult, stCase.nExpected) << stCase.strDatagram;
+    }
+    if (stCase.strCall.empty()) {
+        EXPECT_TRUE(recorder.m_vecCalls.empty()) << recorder.m_vecCalls.front();
+    } else {
+        ASSERT_EQ(recorder.m_vecCalls.size(), 1u);
+        EXPECT_EQ(recorder.m_vecCalls[0], stCase.strCall);
+    }
+    EndMessage(pSoap);
+    soap_free(pSoap);
+}
+
+INSTANTIATE_TEST_SUITE_P(Datagrams, SoapServeTableTest, ::testing::ValuesIn(Cases()),
+                         [](const ::testing::TestParamInfo<ServeCase>& info) {
+                             return std::string(info.param.pszName);
+                         });
+
+TEST(SoapServeTest, HandlerFailureGives12)
+{
+    CRecorder recorder;
+    recorder.m_nReturn = 3;
+    struct soap* pSoap = soap_new();
+    SoapInitContext(pSoap);
+    SoapSetAnswerHandler(pSoap, &recorder);
+    const std::string strMatches = Env("", Matches(""));
+    EXPECT_EQ(SoapServeBuffer(pSoap, strMatches.data(), strMatches.size()), 12);
+    EXPECT_EQ(recorder.m_vecCalls.size(), 1u);
+    EndMessage(pSoap);
+
+    // Without a handler installed the answer is dropped the same way.
+    SoapSetAnswerHandler(pSoap, nullptr);
+    EXPECT_EQ(SoapServeBuffer(pSoap, strMatches.data(), strMatches.size()), 12);
+    EndMessage(pSoap);
+    soap_free(pSoap);
+}
+
+// The receive context answers nothing, whatever arrives.
+class SoapNoReplyTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_NE(m_context.Port(), 0);
+        ASSERT_NE(m_peer.Port(), 0);
+        SoapSetAnswerHandler(m_context.Get(), &m_recorder);
+    }
+
+    // Sends the datagram to the serving context, serves it and returns the serve result.
+    int Serve(const std::string& strDatagram)
+    {
+        EXPECT_TRUE(m_peer.SendTo(m_context.Port(), strDatagram));
+        const int nResult = SoapServe(m_context.Get());
+        EndMessage(m_context.Get());
+        return nResult;
+    }
+
+    bool ReplyCame()
+    {
+        std::string strReply;
+        return m_peer.Receive(&strReply, 300);
+    }
+
+    CTestContext m_context;
+    CUdpPeer m_peer;
+    CRecorder m_recorder;
+};
+
+TEST_F(SoapNoReplyTest, NothingIsSentBackForBadDatagrams)
+{
+    const std::vector<std::string> vecDatagrams = {
+        std::string("\x00\x01\x02\xff garbage \x80\x81", 16),
+        "not xml at all",
+        "GET / HTTP/1.1\r\nHost: x\r\n\r\n",
+        "HEAD / HTTP/1.1\r\nHost: x\r\n\r\n",
+        "POST / HTTP/1.1\r\nHost: x\r\nExpect: 100-continue\r\nContent-Length: 5\r\n\r\nhello",
+        "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\"><s:Body><unclosed>",
+        Env("<x:Lock xmlns:x=\"urn:x\" s:mustUnderstand=\"true\">1</x:Lock>", Matches("")),
+        Env("", "<d:Hello/>"),
+        Env("", "<d:Unknown/>"),
+        Env("", "<s:Fault><s:Code><s:Value>s:Sender</s:Value></s:Code></s:Fault>"),
+    };
+    for (const std::string& strDatagram : vecDatagrams) {
+        Serve(strDatagram);
+        EXPECT_FALSE(ReplyCame()) << strDatagram;
+    }
+    EXPECT_TRUE(m_recorder.m_vecCalls.empty());
+}
+
+TEST_F(SoapNoReplyTest, EachDatagramNeedsItsOwnServeCall)
+{
+    EXPECT_TRUE(m_peer.SendTo(m_context.Port(), Env(kRelates, Matches(Match("urn:a", "1")))));
+    EXPECT_TRUE(m_peer.SendTo(m_context.Port(), Env(kRelates, Matches(Match("urn:b", "2")))));
+    EXPECT_EQ(SoapServe(m_context.Get()), 0);
+    EndMessage(m_context.Get());
+    EXPECT_EQ(m_recorder.m_vecCalls.size(), 1u);
+    EXPECT_EQ(SoapServe(m_context.Get()), 0);
+    EndMessage(m_context.Get());
+    ASSERT_EQ(m_recorder.m_vecCalls.size(), 2u);
+    EXPECT_NE(m_recorder.m_vecCalls[1].find("{urn:b"), std::string::npos);
+    EXPECT_FALSE(ReplyCame());
+}
+
+TEST_F(SoapNoReplyTest, TimeOutReturnsAndContextStaysUsable)
+{
+    m_context.Get()->recv_timeout = 1;
+    EXPECT_NE(SoapServe(m_context.Get()), 0);
+    EndMessage(m_context.Get());
+    EXPECT_EQ(Serve(Env("", Matches(""))), 0);
+    EXPECT_EQ(m_recorder.m_vecCalls.size(), 1u);
+
+    // The same context still sends: the reply check above would have seen a reply.
+    ASSERT_EQ(SoapSendProbe(m_context.Get(), LoopbackEndpoint(m_peer.Port()).c_str(), nullptr,
+                            nullptr),
+              0);
+    EXPECT_TRUE(ReplyCame());
+}
+
+}  // namespace
