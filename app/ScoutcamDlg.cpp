@@ -82,7 +82,10 @@ uint32_t IpTextToHost(const std::string& text)
 
 QString FormatMacAddr(const std::string& mac)
 {
+    // Devices that send their address with separators get them re-laid, not doubled.
     QString wide = Widen(mac);
+    wide.remove(QLatin1Char(':'));
+    wide.remove(QLatin1Char('-'));
     QString out;
     for (int i = 0; i < wide.size(); ++i) {
         out += wide.at(i).toUpper();

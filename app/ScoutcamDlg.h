@@ -115,5 +115,6 @@ private:
 uint32_t IpTextToHost(const std::string& text);
 
 // Upper case, with a '-' after every second character but the last: 0012abcdef01 shows as
-// 00-12-AB-CD-EF-01.
+// 00-12-AB-CD-EF-01. Separators ':' and '-' that the device sent are dropped first, so
+// 00:1b:89:01:00:00 shows as 00-1B-89-01-00-00.
 QString FormatMacAddr(const std::string& mac);

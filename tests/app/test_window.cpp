@@ -197,7 +197,8 @@ void TestWindow::macAddressFormat_data()
     QTest::newRow("empty") << "" << "";
     QTest::newRow("one") << "a" << "A";
     QTest::newRow("two") << "ab" << "AB";
-    QTest::newRow("already dashed") << "00-1a" << "00--1-A";
+    QTest::newRow("colons") << "00:1b:89:01:00:00" << "00-1B-89-01-00-00";
+    QTest::newRow("dashes") << "00-1b-89-01-00-0a" << "00-1B-89-01-00-0A";
 }
 
 void TestWindow::macAddressFormat()

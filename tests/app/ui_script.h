@@ -82,6 +82,14 @@ public:
         });
     }
 
+    // From now on a message box that no step waits for is answered and its text kept, so that
+    // a test fails on its checks instead of hanging.
+    void SweepUnexpectedBoxes(QStringList* pTexts)
+    {
+        m_pUnexpected = pTexts;
+        m_timer.start();
+    }
+
     bool Done() const { return m_steps.empty(); }
 
     // Waits until every step has acted.
@@ -94,7 +102,13 @@ private:
     void Poll()
     {
         if (m_steps.empty()) {
-            m_timer.stop();
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (m_pUnexpected && box && box->isVisible()) {
+                m_pUnexpected->append(box->text());
+                QTimer::singleShot(0, box, [box]() { box->button(QMessageBox::Ok)->click(); });
+            } else if (!m_pUnexpected) {
+                m_timer.stop();
+            }
             return;
         }
         std::function<void()> action = m_steps.front()();
@@ -109,6 +123,7 @@ private:
 
     QTimer m_timer;
     std::deque<Step> m_steps;
+    QStringList* m_pUnexpected = nullptr;
 };
 
 // Test programs keep their settings in a folder of their own, never in the user's.
