@@ -138,10 +138,10 @@ void TestEndToEnd::initTestCase()
 
 void TestEndToEnd::cleanupTestCase()
 {
-    QVERIFY2(m_unexpected.isEmpty(), qPrintable(m_unexpected.join(QLatin1Char('|'))));
     delete m_script;
     delete m_dlg;
     delete m_client;
+    QVERIFY2(m_unexpected.isEmpty(), qPrintable(m_unexpected.join(QLatin1Char('|'))));
     if (QTest::currentTestFailed() || qEnvironmentVariableIsSet("SCOUTCAM_SHOW_LOG")) {
         QFile log(m_logDir.path() + QStringLiteral("/scoutcam.log"));
         if (log.open(QIODevice::ReadOnly)) {
