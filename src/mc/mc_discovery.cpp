@@ -7,11 +7,10 @@
 // be lost when it closes. With a single socket every answer reaches the receive loop,
 // however quickly a device answers and however long a range search runs.
 //
-// A SOAP runtime context is not shareable between threads, so a request is serialised by a
-// context private to the sending call, whose output is captured into a buffer instead of
-// being sent; the datagram then leaves through sendmsg on the shared socket (sending on one
-// socket from several threads is safe). A datagram for the multicast group or the limited
-// broadcast carries the outgoing interface and source address with it (IP_PKTINFO), so it
+// A SOAP runtime context is not shareable between threads, so each sending operation has a
+// context of its own that sends through the receive socket's descriptor. Sends are
+// serialised by the client's socket lock, under which a multicast or limited-broadcast
+// datagram is given its outgoing interface (socket options, reset after each round), so it
 // really leaves through each interface in turn; unicast datagrams follow the routing table.
 //
 // The receive loop drains the socket into a queue of its own between two parsed messages,
@@ -27,7 +26,6 @@
 #include <cerrno>
 #include <chrono>
 #include <deque>
-#include <ostream>
 #include <new>
 #include <vector>
 
@@ -63,101 +61,93 @@ std::string Endpoint(uint32_t address) {
     return "soap.udp://" + AddressText(address) + ":" + std::to_string(kDiscoveryPort);
 }
 
-// Output hook of a sending context: keeps the envelope instead of sending it to the
-// socket. Output to a stream goes there, as the runtime's own hook does it.
-int CaptureSend(struct soap* pSoap, const char* pData, size_t size) {
-    if (pSoap->os != nullptr) {
-        pSoap->os->write(pData, static_cast<std::streamsize>(size));
-        return pSoap->os->good() ? SOAP_OK : SOAP_EOF;
+// The body element of a packet type, sent by the context to the endpoint (step of every
+// send). 0, the toolkit's error, or 10000 for an unknown type.
+int SendPacket(struct soap* pSoap, const std::string& endpoint, int type, void* pBody) {
+    const char* pEndpoint = endpoint.c_str();
+    int rc = ERR_GENERAL;
+    switch (type) {
+    case PKT_TYPE_PROBE:
+        rc = SoapSendProbe(pSoap, pEndpoint, nullptr, static_cast<tns__ProbeType*>(pBody));
+        break;
+    case PKT_TYPE_KORVANE_PROBE:
+        rc = SoapSendKorvaneProbe(pSoap, pEndpoint, nullptr, static_cast<tns__ProbeType*>(pBody));
+        break;
+    case PKT_TYPE_SET_DEVICE_ADDR:
+        rc = SoapSendSetDeviceAddrReq(pSoap, pEndpoint, nullptr,
+                                      static_cast<tns__SetDeviceAddrReqType*>(pBody));
+        break;
+    case PKT_TYPE_SET_DEFAULT_PASSWD:
+        rc = SoapSendSetDefaultPasswdReq(pSoap, pEndpoint, nullptr,
+                                         static_cast<tns__SetDefaultPasswdReqType*>(pBody));
+        break;
+    case PKT_TYPE_SET_DEFAULT_CFG:
+        rc = SoapSendSetDefaultCfgReq(pSoap, pEndpoint, nullptr,
+                                      static_cast<tns__SetDefaultCfgReqType*>(pBody));
+        break;
+    default:
+        LOG_ERROR("unknown packet type(%d)", type);
+        return ERR_GENERAL;
     }
-    static_cast<std::string*>(pSoap->user)->append(pData, size);
-    return SOAP_OK;
+    LOG_DEBUG("send packet(pkt_type:%d), soap endpoint:%s", type, pEndpoint);
+    return rc;
 }
 
-// The envelope of one request (header and body) as it goes on the wire. endpoint is only
-// the destination the send operation is told about; nothing is sent here.
-int SerializePacket(const std::string& uuid, int type, void* pBody, const std::string& endpoint,
-                    std::string* pData) {
-    struct soap* pSoap = soap_new();
-    if (pSoap == nullptr) {
-        LOG_ERROR("new pSoap failed");
-        return ERR_NO_MEMORY;
+// The runtime context of one sending operation: it sends through the client's socket and
+// carries the request header (MessageID "urn:uuid:" + the client id, To the discovery URN).
+class CSender {
+public:
+    CSender(int fd, const std::string& uuid) : m_pSoap(soap_new()) {
+        if (m_pSoap == nullptr) {
+            LOG_ERROR("new pSoap failed");
+            return;
+        }
+        SoapInitContext(m_pSoap);
+        m_pSoap->socket = fd;
+        const std::string messageId = kUrnPrefix + uuid;
+        m_ok = fd >= 0 && SoapAttachRequestHeader(m_pSoap, messageId.c_str(),
+                                                  SOAP_WIRE_DISCOVERY_URN, nullptr) == RESULT_OK;
     }
-    SoapInitContext(pSoap);
-    pSoap->user = pData;
-    pSoap->fsend = CaptureSend;
-    pData->clear();
-    const std::string messageId = kUrnPrefix + uuid;
-    int rc = SoapAttachRequestHeader(pSoap, messageId.c_str(), SOAP_WIRE_DISCOVERY_URN, nullptr);
-    if (rc == RESULT_OK) {
-        const char* pEndpoint = endpoint.c_str();
-        switch (type) {
-        case PKT_TYPE_PROBE:
-            rc = SoapSendProbe(pSoap, pEndpoint, nullptr, static_cast<tns__ProbeType*>(pBody));
-            break;
-        case PKT_TYPE_KORVANE_PROBE:
-            rc = SoapSendKorvaneProbe(pSoap, pEndpoint, nullptr,
-                                      static_cast<tns__ProbeType*>(pBody));
-            break;
-        case PKT_TYPE_SET_DEVICE_ADDR:
-            rc = SoapSendSetDeviceAddrReq(pSoap, pEndpoint, nullptr,
-                                          static_cast<tns__SetDeviceAddrReqType*>(pBody));
-            break;
-        case PKT_TYPE_SET_DEFAULT_PASSWD:
-            rc = SoapSendSetDefaultPasswdReq(pSoap, pEndpoint, nullptr,
-                                             static_cast<tns__SetDefaultPasswdReqType*>(pBody));
-            break;
-        case PKT_TYPE_SET_DEFAULT_CFG:
-            rc = SoapSendSetDefaultCfgReq(pSoap, pEndpoint, nullptr,
-                                          static_cast<tns__SetDefaultCfgReqType*>(pBody));
-            break;
-        default:
-            LOG_ERROR("unknown packet type(%d)", type);
-            rc = ERR_GENERAL;
-            break;
+    ~CSender() {
+        if (m_pSoap != nullptr) {
+            m_pSoap->socket = SOAP_INVALID_SOCKET;  // the socket is the client's
+            soap_destroy(m_pSoap);
+            soap_end(m_pSoap);
+            soap_free(m_pSoap);
         }
     }
-    soap_destroy(pSoap);
-    soap_end(pSoap);
-    soap_free(pSoap);
-    if (rc != RESULT_OK || pData->empty()) {
-        return rc != RESULT_OK ? rc : ERR_GENERAL;
-    }
-    return RESULT_OK;
-}
+    CSender(const CSender&) = delete;
+    CSender& operator=(const CSender&) = delete;
 
-void LogSent(int type, uint32_t address, const LocalInterface* pInterface) {
-    LOG_DEBUG("send packet(pkt_type:%d), soap endpoint:%s if:%s", type,
-              Endpoint(address).c_str(), pInterface != nullptr ? pInterface->name.c_str() : "-");
-}
+    int Send(int type, void* pBody, uint32_t address) {
+        return m_ok ? SendPacket(m_pSoap, Endpoint(address), type, pBody) : ERR_GENERAL;
+    }
+
+private:
+    struct soap* m_pSoap;
+    bool m_ok = false;
+};
 
 // One datagram to the group or the limited broadcast through every interface.
-int SendThroughInterfaces(int fd, const std::string& data, int type, uint32_t address) {
+int SendThroughInterfaces(CSender* pSender, int fd, int type, void* pBody, uint32_t address) {
     std::vector<LocalInterface> interfaces;
     const int rc = ListInterfaces(&interfaces);
     if (rc != RESULT_OK) {
         return rc;
     }
     for (const LocalInterface& item : interfaces) {
-        if (SendDatagram(fd, data, address, kDiscoveryPort, &item) == RESULT_OK) {
-            LogSent(type, address, &item);
+        if (SelectInterface(fd, &item) == RESULT_OK) {
+            pSender->Send(type, pBody, address);
         }
     }
+    SelectInterface(fd, nullptr);
     return RESULT_OK;
 }
 
-int SendUnicast(int fd, const std::string& data, int type, uint32_t address) {
-    const int rc = SendDatagram(fd, data, address, kDiscoveryPort, nullptr);
-    if (rc == RESULT_OK) {
-        LogSent(type, address, nullptr);
-    }
-    return rc;
-}
-
 // Every address from begin to end inclusive, ascending; also ends after 255.255.255.255.
-void SendRange(int fd, const std::string& data, int type, uint32_t begin, uint32_t end) {
+void SendRange(CSender* pSender, int type, void* pBody, uint32_t begin, uint32_t end) {
     for (uint64_t address = begin; address <= end; ++address) {
-        SendUnicast(fd, data, type, static_cast<uint32_t>(address));
+        pSender->Send(type, pBody, static_cast<uint32_t>(address));
     }
 }
 
@@ -205,8 +195,8 @@ bool Drain(int fd, std::vector<char>* pBuffer, std::deque<std::string>* pQueue,
 
 }  // namespace
 
-// A shared hold of the receive socket for one sending operation: the socket stays open
-// until the hold ends. fd is -1 when the client has no socket.
+// The receive socket held for one sending operation: it stays open, and no other operation
+// sends, until the hold ends. fd is -1 when the client has no socket.
 class CDiscoveryThread::CSocketUse {
 public:
     explicit CSocketUse(CDiscoveryThread* pClient) : m_lock(pClient->m_socketLock) {
@@ -220,7 +210,7 @@ public:
     int fd = -1;
 
 private:
-    std::shared_lock<std::shared_mutex> m_lock;
+    std::unique_lock<std::mutex> m_lock;
 };
 
 CDiscoveryThread::CDiscoveryThread() : m_uuid(CreateUuidString()) {
@@ -251,7 +241,7 @@ CDiscoveryThread* CDiscoveryThread::GetInstance() {
 }
 
 int CDiscoveryThread::WaitReady(int timeoutMs) {
-    std::shared_lock<std::shared_mutex> lock(m_socketLock);
+    std::unique_lock<std::mutex> lock(m_socketLock);
     m_readyEvent.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                           [this] { return m_state != SOCKET_PENDING; });
     switch (m_state) {
@@ -266,7 +256,7 @@ int CDiscoveryThread::WaitReady(int timeoutMs) {
 
 void CDiscoveryThread::Publish(int fd, int state) {
     {
-        std::unique_lock<std::shared_mutex> lock(m_socketLock);
+        std::lock_guard<std::mutex> guard(m_socketLock);
         m_fd = fd;
         m_state = state;
     }
@@ -285,7 +275,7 @@ int CDiscoveryThread::Run() {
     }
     Publish(fd, SOCKET_BOUND);
     ReceiveLoop(fd);
-    // Senders hold the socket shared; once no one does, it can close.
+    // Once no sender holds the socket, it can close.
     Publish(-1, SOCKET_FAILED);
     close(fd);
     return 0;
@@ -356,24 +346,13 @@ int CDiscoveryThread::Search(uint32_t address) {
     struct tns__ProbeType stProbe;
     stProbe.tns__Types = const_cast<char*>(SOAP_WIRE_NVT_TYPE);
     CSocketUse socket(this);
-    if (socket.fd < 0) {
-        return RESULT_OK;
-    }
-    std::string data;
+    CSender sender(socket.fd, m_uuid);
     if (address != 0) {
-        if (SerializePacket(m_uuid, PKT_TYPE_PROBE, &stProbe, Endpoint(address), &data) ==
-            RESULT_OK) {
-            SendUnicast(socket.fd, data, PKT_TYPE_PROBE, address);
-        }
-        return RESULT_OK;
-    }
-    if (SerializePacket(m_uuid, PKT_TYPE_PROBE, &stProbe, Endpoint(kMulticastGroup), &data) ==
-        RESULT_OK) {
-        SendThroughInterfaces(socket.fd, data, PKT_TYPE_PROBE, kMulticastGroup);
-    }
-    if (SerializePacket(m_uuid, PKT_TYPE_KORVANE_PROBE, &stProbe, Endpoint(kLimitedBroadcast),
-                        &data) == RESULT_OK) {
-        SendThroughInterfaces(socket.fd, data, PKT_TYPE_KORVANE_PROBE, kLimitedBroadcast);
+        sender.Send(PKT_TYPE_PROBE, &stProbe, address);
+    } else if (socket.fd >= 0) {
+        SendThroughInterfaces(&sender, socket.fd, PKT_TYPE_PROBE, &stProbe, kMulticastGroup);
+        SendThroughInterfaces(&sender, socket.fd, PKT_TYPE_KORVANE_PROBE, &stProbe,
+                              kLimitedBroadcast);
     }
     return RESULT_OK;
 }
@@ -382,11 +361,8 @@ int CDiscoveryThread::ExactSearch(uint32_t begin, uint32_t end) {
     struct tns__ProbeType stProbe;
     stProbe.tns__Types = const_cast<char*>(SOAP_WIRE_NVT_TYPE);
     CSocketUse socket(this);
-    std::string data;
-    if (socket.fd >= 0 && begin <= end &&
-        SerializePacket(m_uuid, PKT_TYPE_PROBE, &stProbe, Endpoint(begin), &data) == RESULT_OK) {
-        SendRange(socket.fd, data, PKT_TYPE_PROBE, begin, end);
-    }
+    CSender sender(socket.fd, m_uuid);
+    SendRange(&sender, PKT_TYPE_PROBE, &stProbe, begin, end);
     return RESULT_OK;
 }
 
@@ -435,13 +411,7 @@ int CDiscoveryThread::SetDefaultPasswd(uint32_t address, const DeviceIdentity& d
 // address 0, else unicast) and waits for the device's answer.
 int CDiscoveryThread::Configure(uint32_t address, int type, void* pBody, int32_t msgSeq,
                                 const std::string& deviceId) {
-    const uint32_t destination = address != 0 ? address : kLimitedBroadcast;
-    std::string data;
-    int rc = SerializePacket(m_uuid, type, pBody, Endpoint(destination), &data);
-    if (rc != RESULT_OK) {
-        return rc;
-    }
-    rc = m_messages.Register(msgSeq, deviceId);
+    int rc = m_messages.Register(msgSeq, deviceId);
     if (rc != RESULT_OK) {
         return rc;
     }
@@ -449,18 +419,17 @@ int CDiscoveryThread::Configure(uint32_t address, int type, void* pBody, int32_t
         CSocketUse socket(this);
         if (socket.fd < 0) {
             int ignored = 0;
-            m_messages.WaitResponse(msgSeq, 0, &ignored);
+            m_messages.WaitResponse(msgSeq, 0, &ignored);  // removes the entry
             return ERR_SOCKET_BIND;
         }
+        CSender sender(socket.fd, m_uuid);
         if (address == 0) {
-            SendThroughInterfaces(socket.fd, data, type, kLimitedBroadcast);
+            SendThroughInterfaces(&sender, socket.fd, type, pBody, kLimitedBroadcast);
         } else {
-            SendUnicast(socket.fd, data, type, address);
+            sender.Send(type, pBody, address);
         }
     }
     int result = ERR_GENERAL;
-    if (m_messages.WaitResponse(msgSeq, kResponseTimeoutMs, &result) != RESULT_OK) {
-        return ERR_TIMEOUT;
-    }
-    return result;
+    rc = m_messages.WaitResponse(msgSeq, kResponseTimeoutMs, &result);
+    return rc == RESULT_OK ? result : ERR_TIMEOUT;
 }

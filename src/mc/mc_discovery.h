@@ -8,7 +8,6 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
-#include <shared_mutex>
 #include <string>
 
 #include "common/common_thread.h"
@@ -106,11 +105,11 @@ private:
     std::string m_uuid;
     CMessageTable m_messages;
 
-    // The receive endpoint's socket, through which every request also leaves: senders use it
-    // under a shared hold of m_socketLock, the thread closes it under an exclusive one.
+    // The receive endpoint's socket, through which every request also leaves: a sending
+    // operation holds m_socketLock for its sends, and the thread closes the socket under it.
     // m_state: 0 before the bind, 1 bound, 2 the bind failed.
-    std::shared_mutex m_socketLock;
-    std::condition_variable_any m_readyEvent;
+    std::mutex m_socketLock;
+    std::condition_variable m_readyEvent;
     int m_state = 0;
     int m_fd = -1;
     int m_stopFd = -1;  // eventfd that wakes the receive loop for Stop

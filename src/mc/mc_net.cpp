@@ -124,42 +124,19 @@ int BindPlain(uint16_t port, int* pFd) {
     return RESULT_OK;
 }
 
-int SendDatagram(int fd, const std::string& data, uint32_t address, uint16_t port,
-                 const LocalInterface* pInterface) {
-    sockaddr_in dest = MakeAddress(address, port);
-    iovec iov;
-    iov.iov_base = const_cast<char*>(data.data());
-    iov.iov_len = data.size();
-    msghdr msg;
-    std::memset(&msg, 0, sizeof(msg));
-    msg.msg_name = &dest;
-    msg.msg_namelen = sizeof(dest);
-    msg.msg_iov = &iov;
-    msg.msg_iovlen = 1;
-    // Binding to an interface address does not choose the interface of a limited broadcast
-    // on Linux; the interface given with each datagram does, for broadcast and multicast.
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
+int SelectInterface(int fd, const LocalInterface* pInterface) {
+    ip_mreqn multicast;
+    std::memset(&multicast, 0, sizeof(multicast));
+    uint32_t unicastIndex = 0;  // network byte order
     if (pInterface != nullptr) {
-        std::memset(control, 0, sizeof(control));
-        msg.msg_control = control;
-        msg.msg_controllen = sizeof(control);
-        cmsghdr* pHeader = CMSG_FIRSTHDR(&msg);
-        pHeader->cmsg_level = IPPROTO_IP;
-        pHeader->cmsg_type = IP_PKTINFO;
-        pHeader->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-        in_pktinfo info;
-        std::memset(&info, 0, sizeof(info));
-        info.ipi_ifindex = static_cast<int>(pInterface->index);
-        info.ipi_spec_dst.s_addr = htonl(pInterface->address);
-        std::memcpy(CMSG_DATA(pHeader), &info, sizeof(info));
+        multicast.imr_address.s_addr = htonl(pInterface->address);
+        multicast.imr_ifindex = static_cast<int>(pInterface->index);
+        unicastIndex = htonl(pInterface->index);
     }
-    ssize_t sent = -1;
-    do {
-        sent = sendmsg(fd, &msg, MSG_NOSIGNAL);
-    } while (sent < 0 && errno == EINTR);
-    if (sent < 0) {
-        LOG_ERROR("sendmsg(ip:%s port:%d if:%s) failed(errno:%d)", AddressText(address).c_str(),
-                  port, pInterface != nullptr ? pInterface->name.c_str() : "-", errno);
+    if (setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &multicast, sizeof(multicast)) != 0 ||
+        setsockopt(fd, IPPROTO_IP, IP_UNICAST_IF, &unicastIndex, sizeof(unicastIndex)) != 0) {
+        LOG_ERROR("select interface(%s) failed(errno:%d)",
+                  pInterface != nullptr ? pInterface->name.c_str() : "any", errno);
         return ERR_IO;
     }
     return RESULT_OK;

@@ -31,11 +31,12 @@ int SelectPort(uint16_t* pPort);
 // 0 with the socket in *pFd, or 11000.
 int BindPlain(uint16_t port, int* pFd);
 
-// One datagram from fd to address:port (host byte order). With an interface, the datagram
-// leaves through it with its address as source (for the limited broadcast and the multicast
-// group); without one, the routing table decides. 0, or 10005 after one ERROR record.
-int SendDatagram(int fd, const std::string& data, uint32_t address, uint16_t port,
-                 const LocalInterface* pInterface);
+// Chooses the interface through which the socket's multicast and limited-broadcast
+// datagrams leave (IP_MULTICAST_IF with the interface's address, IP_UNICAST_IF), or with
+// null gives the choice back to the routing table. Binding a socket to an interface address
+// does not choose the interface of a limited broadcast on Linux; this does. 0, or 10005
+// after one ERROR record.
+int SelectInterface(int fd, const LocalInterface* pInterface);
 
 // Dotted-decimal text of a host-order address.
 std::string AddressText(uint32_t address);

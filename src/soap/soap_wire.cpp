@@ -85,8 +85,57 @@ int PutEnvelope(struct soap* pSoap, const TWrapper* pstWrapper, const char* pszT
     return SOAP_OK;
 }
 
-// One request: render the envelope into memory, refuse what does not fit one datagram, then send
-// it from the bound socket to the endpoint's address.
+typedef int (*SendFunc)(struct soap*, const char*, size_t);
+
+// The toolkit's own output function: it writes to the context's socket, or to standard output
+// when the context has none.
+SendFunc ToolkitSend()
+{
+    static const SendFunc s_fnSend = [] {
+        struct soap* pSoap = soap_new();
+        const SendFunc fnSend = pSoap != nullptr ? pSoap->fsend : nullptr;
+        soap_free(pSoap);
+        return fnSend;
+    }();
+    return s_fnSend;
+}
+
+// Output function of the rendering pass: collects the envelope in the context's output stream.
+int RenderToStream(struct soap* pSoap, const char* pData, size_t nSize)
+{
+    pSoap->os->write(pData, static_cast<std::streamsize>(nSize));
+    return SOAP_OK;
+}
+
+// Renders the whole envelope into *pstrEnvelope.
+template <typename TWrapper>
+int RenderEnvelope(struct soap* pSoap, const TWrapper* pstWrapper, const char* pszTag,
+                   int (*fnPut)(struct soap*, const TWrapper*, const char*, const char*),
+                   std::string* pstrEnvelope)
+{
+    std::ostringstream stRendered;
+    const SendFunc fnSend = pSoap->fsend;
+    pSoap->os = &stRendered;
+    pSoap->fsend = RenderToStream;
+    const int nError = (soap_begin_send(pSoap) || PutEnvelope(pSoap, pstWrapper, pszTag, fnPut) ||
+                        soap_end_send(pSoap))
+                           ? pSoap->error
+                           : SOAP_OK;
+    pSoap->fsend = fnSend;
+    pSoap->os = nullptr;
+    *pstrEnvelope = stRendered.str();
+    // The toolkit ends the envelope with a line break; the datagram ends with the closing tag.
+    if (pstrEnvelope->size() >= 2 &&
+        pstrEnvelope->compare(pstrEnvelope->size() - 2, 2, "\r\n") == 0) {
+        pstrEnvelope->resize(pstrEnvelope->size() - 2);
+    }
+    return nError;
+}
+
+// One request: render the envelope into memory (the toolkit's own counting pass is skipped for
+// UDP output and miscounts UTF-8 text), refuse what does not fit one datagram, then hand the
+// datagram to the context's output function addressed to the endpoint: the toolkit's sends it
+// from the bound socket; a caller's own output function gets the finished datagram.
 template <typename TWrapper>
 int SendRequest(struct soap* pSoap, const char* pszEndpoint, const char* pszAction,
                 const char* pszDefaultAction, const TWrapper* pstWrapper, const char* pszTag,
@@ -103,46 +152,34 @@ int SendRequest(struct soap* pSoap, const char* pszEndpoint, const char* pszActi
     soap_serializeheader(pSoap);
     fnSerialize(pSoap, pstWrapper);
 
-    // The toolkit's own counting pass is skipped for UDP output and miscounts UTF-8 text, so the
-    // length is taken from the rendered envelope itself.
-    std::ostringstream stRendered;
-    pSoap->os = &stRendered;
-    const bool bRendered = soap_begin_send(pSoap) == SOAP_OK &&
-                           PutEnvelope(pSoap, pstWrapper, pszTag, fnPut) == SOAP_OK &&
-                           soap_end_send(pSoap) == SOAP_OK;
-    pSoap->os = nullptr;
-    if (!bRendered) {
-        LOG_ERROR("render envelope(%s) failed(%d)", pszTag, pSoap->error);
+    std::string strEnvelope;
+    if (RenderEnvelope(pSoap, pstWrapper, pszTag, fnPut, &strEnvelope) != SOAP_OK) {
+        LOG_ERROR("render envelope(%s) failed(%d)", pszTag + 1, pSoap->error);
         return pSoap->error;
-    }
-    std::string strEnvelope = stRendered.str();
-    // The toolkit ends the envelope with a line break; the datagram ends with the closing tag.
-    if (strEnvelope.size() >= 2 && strEnvelope.compare(strEnvelope.size() - 2, 2, "\r\n") == 0) {
-        strEnvelope.resize(strEnvelope.size() - 2);
     }
     if (strEnvelope.size() > SOAP_WIRE_MAX_DATAGRAM) {
         LOG_ERROR("envelope too long(%lu)", static_cast<unsigned long>(strEnvelope.size()));
         return pSoap->error = SOAP_UDP_ERROR;
     }
-
     struct sockaddr_in stAddr;
     if (!ParseEndpoint(pszEndpoint, &stAddr)) {
         LOG_ERROR("invalid endpoint(%s)", pszEndpoint != nullptr ? pszEndpoint : "null");
         return pSoap->error = SOAP_TCP_ERROR;
     }
+    if (pSoap->fsend == ToolkitSend() && !soap_valid_socket(pSoap->socket)) {
+        LOG_ERROR("send %s: socket not bound", pszTag + 1);
+        return pSoap->error = SOAP_TCP_ERROR;
+    }
     std::memcpy(&pSoap->peer.in, &stAddr, sizeof(stAddr));
     pSoap->peerlen = sizeof(stAddr);
-    const ssize_t nSent =
-        sendto(pSoap->socket, strEnvelope.data(), strEnvelope.size(), pSoap->socket_flags,
-               reinterpret_cast<const struct sockaddr*>(&stAddr), sizeof(stAddr));
-    if (nSent != static_cast<ssize_t>(strEnvelope.size())) {
-        pSoap->errnum = errno;
-        LOG_ERROR("sendto(%s) failed(errno:%d)", pszEndpoint, pSoap->errnum);
+    pSoap->error = SOAP_OK;
+    if (pSoap->fsend(pSoap, strEnvelope.data(), strEnvelope.size()) != SOAP_OK) {
+        LOG_ERROR("send %s to %s failed(errno:%d)", pszTag + 1, pszEndpoint, pSoap->errnum);
         return pSoap->error = SOAP_EOF;
     }
     LOG_DEBUG("sent %s(%lu bytes) to %s action(%s)", pszTag + 1,
               static_cast<unsigned long>(strEnvelope.size()), pszEndpoint, pszUsedAction);
-    return pSoap->error = SOAP_OK;
+    return SOAP_OK;
 }
 
 // Output sink of the receive path: nothing read may cause a reply of any kind.
@@ -183,7 +220,7 @@ int CheckAllClosed(struct soap* pSoap)
 
 int ServeGuarded(struct soap* pSoap)
 {
-    int (*fnSend)(struct soap*, const char*, size_t) = pSoap->fsend;
+    const SendFunc fnSend = pSoap->fsend;
     int (*fnFinalRecv)(struct soap*) = pSoap->fpreparefinalrecv;
     pSoap->fsend = DiscardOutput;
     pSoap->fpreparefinalrecv = CheckAllClosed;

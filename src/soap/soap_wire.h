@@ -67,7 +67,8 @@ void SoapInitContext(struct soap* pSoap);
 // Returns 0 or 11000.
 int SoapBindUdp(struct soap* pSoap, const char* pszIp, int nPort);
 
-// Installs the receiver of the answers (stored in soap->user; set it only through this call).
+// Installs the receiver of the answers on a receive context (stored in soap->user; on a receive
+// context set it only through this call).
 void SoapSetAnswerHandler(struct soap* pSoap, ISoapAnswerHandler* pHandler);
 
 // Attaches a request header in the context's message memory with wsa:MessageID, wsa:To and
@@ -76,12 +77,15 @@ void SoapSetAnswerHandler(struct soap* pSoap, ISoapAnswerHandler* pHandler);
 int SoapAttachRequestHeader(struct soap* pSoap, const char* pszMessageId, const char* pszTo,
                             const char* pszAction);
 
-// Send operations. Each sends one envelope from the context's bound socket to the host and port
-// of pszEndpoint ("soap.udp://%s:%d", dotted IPv4 host). pszAction null selects the message's
-// default action (it is never on the wire over UDP). A null body record gives an empty
-// SOAP-ENV:Body. Returns 0 when the datagram was handed to the network, otherwise the toolkit's
-// error code (also left in soap->error): 27 for an envelope longer than 65,536 bytes (nothing
-// is sent). The caller runs soap_destroy()/soap_end() afterwards.
+// Send operations. Each renders one envelope and sends it as one datagram from the context's
+// bound socket to the host and port of pszEndpoint ("soap.udp://%s:%d", dotted IPv4 host).
+// A caller that transmits datagrams itself installs its own soap->fsend: it is called once
+// with the finished datagram, soap->peer.in holding the endpoint's address. pszAction null
+// selects the message's default action (never on the wire over UDP). A null body record gives
+// an empty SOAP-ENV:Body. Returns 0 when the datagram was handed over, otherwise the toolkit's
+// error code (also left in soap->error): 27 for an envelope longer than 65,536 bytes, 28 for a
+// malformed endpoint or an unbound context (nothing sent in either case), -1 when sending
+// failed. The caller runs soap_destroy()/soap_end() afterwards.
 int SoapSendProbe(struct soap* pSoap, const char* pszEndpoint, const char* pszAction,
                   struct tns__ProbeType* pstProbe);
 int SoapSendKorvaneProbe(struct soap* pSoap, const char* pszEndpoint, const char* pszAction,

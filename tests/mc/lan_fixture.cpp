@@ -16,7 +16,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -79,11 +81,34 @@ CTestLan::~CTestLan() {
     }
 }
 
+// Networks of test processes that were killed before they could clean up (a time-out) are
+// removed: their names carry the process id.
+static void RemoveOrphans() {
+    std::string output;
+    if (!RunCommand("ip netns list", &output)) {
+        return;
+    }
+    size_t at = 0;
+    while ((at = output.find("scv-mc", at)) != std::string::npos) {
+        const size_t end = output.find("-cli", at);
+        const size_t eol = output.find('\n', at);
+        if (end != std::string::npos && end < eol) {
+            const std::string name = output.substr(at + 4, end - at - 4);  // "mc<pid>x<n>"
+            const long pid = std::atol(name.c_str() + 2);
+            if (pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) {
+                RunScript("down " + name, nullptr);
+            }
+        }
+        at = eol == std::string::npos ? output.size() : eol;
+    }
+}
+
 bool CTestLan::Up(std::string* pReason) {
     if (geteuid() != 0) {
         *pReason = "needs root to create network namespaces";
         return false;
     }
+    RemoveOrphans();
     std::string output;
     if (!RunScript("up " + m_name, &output)) {
         *pReason = "scripts/vlan up failed: " + output;

@@ -439,6 +439,8 @@ TEST_F(DiscoveryLan, NoAnswerAndAnotherDeviceIdBothTimeOut) {
     int responder = -1;
     m_lan.InNamespace('a', [&responder] { responder = HoldPort(3702); });
     ASSERT_GE(responder, 0);
+    const timeval patience = {12, 0};  // the thread ends even if no request comes
+    setsockopt(responder, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof(patience));
     std::thread answer([responder] {
         char buffer[65536];
         sockaddr_in from{};
@@ -482,6 +484,24 @@ TEST_F(DiscoveryLan, NoAnswerAndAnotherDeviceIdBothTimeOut) {
     EXPECT_EQ(mismatch, 10009);
     EXPECT_EQ(pClient->Messages().Size(), 0u);
     close(responder);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DiscoveryLan, GetInstanceGivesOneStartedClient) {
+    ASSERT_TRUE(m_lan.StartCamsim('a', {"--count", "1"}));
+    CDiscoveryThread* pFirst = CDiscoveryThread::GetInstance();
+    ASSERT_NE(pFirst, nullptr);
+    EXPECT_EQ(CDiscoveryThread::GetInstance(), pFirst);
+    EXPECT_EQ(pFirst->Start(), 10007);  // its thread already runs
+    EXPECT_EQ(pFirst->WaitReady(5000), 0);
+    CCollector collector;
+    ASSERT_EQ(pFirst->Attach(&collector), 0);
+    EXPECT_EQ(pFirst->Search(Ip("198.18.0.10")), 0);
+    EXPECT_EQ(collector.WaitFor(1, 3000).size(), 1u);
+    EXPECT_EQ(pFirst->Stop(), 0);  // the process-wide client is never deleted
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // What the send operations put on the wire: byte-exact envelopes received by a plain UDP socket
 // on 127.0.0.1, checked as XML and against the published schemas.
 
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -289,6 +290,41 @@ TEST_F(SoapSendTest, EnvelopeLargerThanOneDatagramIsRefusedUnsent)
     AttachHeader();
     ASSERT_EQ(SoapSendProbe(Soap(), m_strEndpoint.c_str(), nullptr, &stSmall), 0);
     EXPECT_NE(Received(), "<nothing>");
+}
+
+// Output function of a caller that transmits datagrams itself: one call per datagram.
+int CaptureDatagram(struct soap* pSoap, const char* pData, size_t nSize)
+{
+    static_cast<std::vector<std::string>*>(pSoap->user)->emplace_back(pData, nSize);
+    return SOAP_OK;
+}
+
+TEST(SoapSendOutputTest, OwnOutputFunctionGetsTheFinishedDatagramAndAddress)
+{
+    std::vector<std::string> vecDatagrams;
+    struct soap* pSoap = soap_new();
+    SoapInitContext(pSoap);  // not bound: the caller transmits
+    pSoap->user = &vecDatagrams;
+    pSoap->fsend = CaptureDatagram;
+    ASSERT_EQ(SoapAttachRequestHeader(pSoap, kMessageId, SOAP_WIRE_DISCOVERY_URN, nullptr), 0);
+    struct tns__ProbeType stProbe = NvtProbe();
+    ASSERT_EQ(SoapSendProbe(pSoap, "soap.udp://239.255.255.250:3702", nullptr, &stProbe), 0);
+    ASSERT_EQ(vecDatagrams.size(), 1u);
+    EXPECT_EQ(vecDatagrams[0],
+              Envelope(kRequestHeader,
+                       "<tns:Probe><tns:Types>dn:NetworkVideoTransmitter</tns:Types></tns:Probe>"));
+    EXPECT_EQ(pSoap->peer.in.sin_family, AF_INET);
+    EXPECT_EQ(ntohs(pSoap->peer.in.sin_port), 3702);
+    EXPECT_EQ(ntohl(pSoap->peer.in.sin_addr.s_addr), 0xEFFFFFFAu);
+    EndMessage(pSoap);
+
+    // Without an output function of its own, an unbound context refuses to send.
+    soap_free(pSoap);
+    pSoap = soap_new();
+    SoapInitContext(pSoap);
+    EXPECT_NE(SoapSendProbe(pSoap, "soap.udp://127.0.0.1:9", nullptr, &stProbe), 0);
+    EndMessage(pSoap);
+    soap_free(pSoap);
 }
 
 TEST_F(SoapSendTest, MalformedEndpointSendsNothing)

@@ -123,9 +123,9 @@ bool ApplyBehaviourField(const std::string& key, const std::string& value, Behav
 
 }  // namespace
 
-bool ParseBehaviour(const std::string& spec, Behaviour& behaviour, std::string& error)
+bool ParseBehaviour(const std::string& list, Behaviour& behaviour, std::string& error)
 {
-    std::stringstream items(spec);
+    std::stringstream items(list);
     std::string item;
     while (std::getline(items, item, ',')) {
         if (item.empty()) {

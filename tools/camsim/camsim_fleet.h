@@ -39,7 +39,7 @@ struct Device {
 };
 
 // Applies "key=value,key=value" to a behaviour. Returns false and sets error on a bad item.
-bool ParseBehaviour(const std::string& spec, Behaviour& behaviour, std::string& error);
+bool ParseBehaviour(const std::string& list, Behaviour& behaviour, std::string& error);
 
 struct FleetOptions {
     uint64_t seed = 1;

@@ -64,9 +64,9 @@ Network:
   --port N           UDP port (default 3702)
   --no-addr          do not add or remove addresses; they must already be on the interface
 
-Behaviours (SPEC is a comma-separated list of key[=value]):
-  --behave SPEC      for every device
-  --device SEL:SPEC  for some devices; SEL is an index (0 = first device), a range 3-7, or
+Behaviours (KEYS is a comma-separated list of key[=value]):
+  --behave KEYS      for every device
+  --device SEL:KEYS  for some devices; SEL is an index (0 = first device), a range 3-7, or
                      'all'; may be given many times, later ones win
   keys:
     delay=MS         wait MS milliseconds before each answer
@@ -240,7 +240,7 @@ bool ApplyBehaviours(const Options& o, std::vector<Device>& fleet, std::string& 
     for (const std::string& item : o.deviceBehaviours) {
         size_t colon = item.find(':');
         if (colon == std::string::npos) {
-            error = "--device takes SEL:SPEC";
+            error = "--device takes SEL:KEYS";
             return false;
         }
         std::string sel = item.substr(0, colon);
