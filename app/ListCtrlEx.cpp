@@ -40,12 +40,6 @@ CListCtrlEx::CListCtrlEx(QWidget* parent) : QTableWidget(parent)
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &CListCtrlEx::OnHeaderClicked);
 }
 
-void CListCtrlEx::SetSortable(bool sortable)
-{
-    m_sortable = sortable;
-    horizontalHeader()->setSectionsClickable(sortable);
-}
-
 void CListCtrlEx::SetSortMark(int column, Qt::SortOrder order)
 {
     m_sortColumn = column;
@@ -60,9 +54,6 @@ QColor CListCtrlEx::RowBackground(int row)
 
 void CListCtrlEx::OnHeaderClicked(int column)
 {
-    if (!m_sortable) {
-        return;
-    }
     Qt::SortOrder order = Qt::AscendingOrder;
     if (column == m_sortColumn && m_sortOrder == Qt::AscendingOrder) {
         order = Qt::DescendingOrder;

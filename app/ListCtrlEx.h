@@ -12,7 +12,6 @@ class CListCtrlEx : public QTableWidget {
 public:
     explicit CListCtrlEx(QWidget* parent = nullptr);
 
-    void SetSortable(bool sortable);
     // Marks a column as sorted without sorting.
     void SetSortMark(int column, Qt::SortOrder order);
 
@@ -21,7 +20,6 @@ public:
 private:
     void OnHeaderClicked(int column);
 
-    bool m_sortable = true;
     int m_sortColumn = -1;
     Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
 };

@@ -48,7 +48,6 @@ public:
     int Total() const { return m_total; }
     int SearchModeValue() const { return m_searchMode; }
     int SelectedRow() const { return m_selectedRow; }
-    bool IsSearching() const { return m_searchTimer.isActive(); }
     bool IsCommandRunning() const { return m_worker.joinable(); }
 
     void reject() override;
