@@ -1,6 +1,7 @@
 // The main window against a client that sends nothing: searches, the list, its sorting and
 // colours, the context menu and the two device commands.
 
+#include "AboutDlg.h"
 #include "ErrMsg.h"
 #include "ListCtrlEx.h"
 #include "ScoutcamDlg.h"
@@ -104,6 +105,7 @@ private slots:
     void editAddressAfterAutoSearch();
     void editAddressRefusedOrCancelled();
     void commandsAfterExactSearchGoToTheDevice();
+    void aboutBoxFromTheWindowMenu();
     void quitClosesTheWindow();
 
 private:
@@ -534,6 +536,23 @@ void TestWindow::commandsAfterExactSearchGoToTheDevice()
     QCOMPARE(QString::fromStdString(requests[1].newAddr.m_gateway), QStringLiteral("0.0.0.0"));
     // The password restore leaves the list as it was.
     QCOMPARE(m_dlg->List()->rowCount(), 1);
+}
+
+void TestWindow::aboutBoxFromTheWindowMenu()
+{
+    QString version;
+    QStringList items;
+    m_script->ChooseMenu(QStringLiteral("About Scoutcam(&A)..."), &items);
+    m_script->OnModal<CAboutDlg>([&version](CAboutDlg* dlg) {
+        version = dlg->VersionLabel()->text();
+        QTest::keyClick(dlg, Qt::Key_Escape);
+    });
+    const QPoint pos(20, m_dlg->height() - 5);  // beside the count, outside the list
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, m_dlg->mapToGlobal(pos));
+    QApplication::sendEvent(m_dlg, &event);
+    QVERIFY(m_script->WaitDone());
+    QCOMPARE(items, QStringList{"About Scoutcam(&A)..."});
+    QCOMPARE(version, QStringLiteral("1.0.2(D001SP02)"));
 }
 
 void TestWindow::quitClosesTheWindow()
