@@ -105,6 +105,7 @@ private slots:
     void editAddressAfterAutoSearch();
     void editAddressRefusedOrCancelled();
     void commandsAfterExactSearchGoToTheDevice();
+    void passwordTooLongForTheScramblerIsNotSent();
     void aboutBoxFromTheWindowMenu();
     void quitClosesTheWindow();
 
@@ -536,6 +537,27 @@ void TestWindow::commandsAfterExactSearchGoToTheDevice()
     QCOMPARE(QString::fromStdString(requests[1].newAddr.m_gateway), QStringLiteral("0.0.0.0"));
     // The password restore leaves the list as it was.
     QCOMPARE(m_dlg->List()->rowCount(), 1);
+}
+
+void TestWindow::passwordTooLongForTheScramblerIsNotSent()
+{
+    AutoSearch({Device("198.18.0.10", "IPC-A", "SN-A", "01")});
+    // 64 characters of two bytes each in UTF-8: 128 bytes, one more than the scrambler takes.
+    const QString password(64, QChar(0x00E9));
+    QString result;
+    m_script->ChooseMenu(QStringLiteral("Edit Network Address"));
+    m_script->OnModal<CSetAddrDlg>([&password](CSetAddrDlg* dlg) {
+        dlg->MaskCtrl()->SetAddress(Host("255.255.0.0"));
+        dlg->PasswordEdit()->setText(password);
+        Button(dlg, QStringLiteral("OK"))->click();
+    });
+    m_script->AnswerBox(&result);
+    RightClick(0, QString());
+    QVERIFY(m_script->WaitDone());
+    QCOMPARE(result, QStringLiteral("Invalid parameter"));
+    QVERIFY(m_client->Requests().empty());
+    QVERIFY(CurrentWait() == nullptr);
+    QVERIFY(!m_dlg->IsCommandRunning());
 }
 
 void TestWindow::aboutBoxFromTheWindowMenu()
