@@ -8,10 +8,11 @@
 // however quickly a device answers and however long a range search runs.
 //
 // A SOAP runtime context is not shareable between threads, so each sending operation has a
-// context of its own that sends through the receive socket's descriptor. Sends are
-// serialised by the client's socket lock, under which a multicast or limited-broadcast
-// datagram is given its outgoing interface (socket options, reset after each round), so it
-// really leaves through each interface in turn; unicast datagrams follow the routing table.
+// context of its own; its output hook hands each finished datagram to sendmsg on the receive
+// socket (sending on one socket from several threads is safe). A datagram for the multicast
+// group or the limited broadcast carries its outgoing interface and source address with it
+// (IP_PKTINFO), so it really leaves through each interface in turn; unicast datagrams follow
+// the routing table.
 //
 // The receive loop drains the socket into a queue of its own between two parsed messages,
 // so the kernel's socket buffer only has to hold what arrives while one message is parsed.
@@ -93,24 +94,25 @@ int SendPacket(struct soap* pSoap, const std::string& endpoint, int type, void* 
     return rc;
 }
 
-// The runtime context of one sending operation: it sends through the client's socket and
-// carries the request header (MessageID "urn:uuid:" + the client id, To the discovery URN).
+// The runtime context of one sending operation. It carries the request header (MessageID
+// "urn:uuid:" + the client id, To the discovery URN), and its output hook sends each
+// datagram through the client's socket, through the interface of the current route.
 class CSender {
 public:
-    CSender(int fd, const std::string& uuid) : m_pSoap(soap_new()) {
+    CSender(int fd, const std::string& uuid) : m_pSoap(soap_new()), m_fd(fd) {
         if (m_pSoap == nullptr) {
             LOG_ERROR("new pSoap failed");
             return;
         }
         SoapInitContext(m_pSoap);
-        m_pSoap->socket = fd;
+        m_pSoap->user = this;
+        m_pSoap->fsend = SendOnRoute;
         const std::string messageId = kUrnPrefix + uuid;
         m_ok = fd >= 0 && SoapAttachRequestHeader(m_pSoap, messageId.c_str(),
                                                   SOAP_WIRE_DISCOVERY_URN, nullptr) == RESULT_OK;
     }
     ~CSender() {
         if (m_pSoap != nullptr) {
-            m_pSoap->socket = SOAP_INVALID_SOCKET;  // the socket is the client's
             soap_destroy(m_pSoap);
             soap_end(m_pSoap);
             soap_free(m_pSoap);
@@ -119,35 +121,49 @@ public:
     CSender(const CSender&) = delete;
     CSender& operator=(const CSender&) = delete;
 
-    int Send(int type, void* pBody, uint32_t address) {
-        return m_ok ? SendPacket(m_pSoap, Endpoint(address), type, pBody) : ERR_GENERAL;
+    // To address:3702, through pInterface when given.
+    int Send(int type, void* pBody, uint32_t address, const LocalInterface* pInterface) {
+        if (!m_ok) {
+            return ERR_GENERAL;
+        }
+        m_pInterface = pInterface;
+        return SendPacket(m_pSoap, Endpoint(address), type, pBody);
     }
 
 private:
+    static int SendOnRoute(struct soap* pSoap, const char* pData, size_t size) {
+        const CSender* pSelf = static_cast<const CSender*>(pSoap->user);
+        if (SendDatagram(pSelf->m_fd, pData, size, pSoap->peer.in, pSelf->m_pInterface) !=
+            RESULT_OK) {
+            pSoap->errnum = errno;
+            return SOAP_EOF;
+        }
+        return SOAP_OK;
+    }
+
     struct soap* m_pSoap;
+    int m_fd;
+    const LocalInterface* m_pInterface = nullptr;
     bool m_ok = false;
 };
 
 // One datagram to the group or the limited broadcast through every interface.
-int SendThroughInterfaces(CSender* pSender, int fd, int type, void* pBody, uint32_t address) {
+int SendThroughInterfaces(CSender* pSender, int type, void* pBody, uint32_t address) {
     std::vector<LocalInterface> interfaces;
     const int rc = ListInterfaces(&interfaces);
     if (rc != RESULT_OK) {
         return rc;
     }
     for (const LocalInterface& item : interfaces) {
-        if (SelectInterface(fd, &item) == RESULT_OK) {
-            pSender->Send(type, pBody, address);
-        }
+        pSender->Send(type, pBody, address, &item);
     }
-    SelectInterface(fd, nullptr);
     return RESULT_OK;
 }
 
 // Every address from begin to end inclusive, ascending; also ends after 255.255.255.255.
 void SendRange(CSender* pSender, int type, void* pBody, uint32_t begin, uint32_t end) {
     for (uint64_t address = begin; address <= end; ++address) {
-        pSender->Send(type, pBody, static_cast<uint32_t>(address));
+        pSender->Send(type, pBody, static_cast<uint32_t>(address), nullptr);
     }
 }
 
@@ -348,11 +364,10 @@ int CDiscoveryThread::Search(uint32_t address) {
     CSocketUse socket(this);
     CSender sender(socket.fd, m_uuid);
     if (address != 0) {
-        sender.Send(PKT_TYPE_PROBE, &stProbe, address);
+        sender.Send(PKT_TYPE_PROBE, &stProbe, address, nullptr);
     } else if (socket.fd >= 0) {
-        SendThroughInterfaces(&sender, socket.fd, PKT_TYPE_PROBE, &stProbe, kMulticastGroup);
-        SendThroughInterfaces(&sender, socket.fd, PKT_TYPE_KORVANE_PROBE, &stProbe,
-                              kLimitedBroadcast);
+        SendThroughInterfaces(&sender, PKT_TYPE_PROBE, &stProbe, kMulticastGroup);
+        SendThroughInterfaces(&sender, PKT_TYPE_KORVANE_PROBE, &stProbe, kLimitedBroadcast);
     }
     return RESULT_OK;
 }
@@ -366,17 +381,25 @@ int CDiscoveryThread::ExactSearch(uint32_t begin, uint32_t end) {
     return RESULT_OK;
 }
 
+// The operator and device parts that both configuration requests carry; the texts stay
+// owned by the caller's strings.
+void CDiscoveryThread::FillRequestParts(const UserInfo& user, const DeviceIdentity& device,
+                                        int32_t msgSeq, struct tns__OpUserInfo* pstUser,
+                                        struct tns__DeviceInfo* pstDevice) const {
+    pstUser->tns__UserName = Text(user.m_userName);
+    pstUser->tns__AuthCode = Text(user.m_authCode);
+    pstUser->tns__UserId = Text(m_uuid);
+    pstUser->tns__MsgSeq = static_cast<unsigned int>(msgSeq);
+    pstDevice->tns__DeviceSerialNo = Text(device.m_serialNo);
+    pstDevice->tns__DeviceId = Text(device.m_deviceId);
+}
+
 int CDiscoveryThread::SetDeviceAddr(uint32_t address, const UserInfo& user,
                                     const DeviceIdentity& device, const DeviceAddress& newAddr) {
     const int32_t msgSeq = ++m_msgSeq;
     struct tns__OpUserInfo stUser;
-    stUser.tns__UserName = Text(user.m_userName);
-    stUser.tns__AuthCode = Text(user.m_authCode);
-    stUser.tns__UserId = Text(m_uuid);
-    stUser.tns__MsgSeq = static_cast<unsigned int>(msgSeq);
     struct tns__DeviceInfo stDevice;
-    stDevice.tns__DeviceSerialNo = Text(device.m_serialNo);
-    stDevice.tns__DeviceId = Text(device.m_deviceId);
+    FillRequestParts(user, device, msgSeq, &stUser, &stDevice);
     struct tns__DeviceAddrInfo stAddr;
     stAddr.tns__DeviceIpaddr = Text(newAddr.m_ipAddr);
     stAddr.tns__DeviceIpMask = Text(newAddr.m_mask);
@@ -391,15 +414,10 @@ int CDiscoveryThread::SetDeviceAddr(uint32_t address, const UserInfo& user,
 int CDiscoveryThread::SetDefaultPasswd(uint32_t address, const DeviceIdentity& device,
                                        const std::string& serialCode) {
     const int32_t msgSeq = ++m_msgSeq;
-    const std::string empty;
+    const UserInfo noUser;  // a password restore names no operator
     struct tns__OpUserInfo stUser;
-    stUser.tns__UserName = Text(empty);
-    stUser.tns__AuthCode = Text(empty);
-    stUser.tns__UserId = Text(m_uuid);
-    stUser.tns__MsgSeq = static_cast<unsigned int>(msgSeq);
     struct tns__DeviceInfo stDevice;
-    stDevice.tns__DeviceSerialNo = Text(device.m_serialNo);
-    stDevice.tns__DeviceId = Text(device.m_deviceId);
+    FillRequestParts(noUser, device, msgSeq, &stUser, &stDevice);
     struct tns__SetDefaultPasswdReqType stReq;
     stReq.tns__OpUserInfo = &stUser;
     stReq.tns__DeviceInfo = &stDevice;
@@ -424,9 +442,9 @@ int CDiscoveryThread::Configure(uint32_t address, int type, void* pBody, int32_t
         }
         CSender sender(socket.fd, m_uuid);
         if (address == 0) {
-            SendThroughInterfaces(&sender, socket.fd, type, pBody, kLimitedBroadcast);
+            SendThroughInterfaces(&sender, type, pBody, kLimitedBroadcast);
         } else {
-            sender.Send(type, pBody, address);
+            sender.Send(type, pBody, address, nullptr);
         }
     }
     int result = ERR_GENERAL;

@@ -16,6 +16,8 @@
 
 struct soap;
 struct tns__ProbeMatchesType;
+struct tns__OpUserInfo;
+struct tns__DeviceInfo;
 
 // Operator of a configuration request: user name and authentication code.
 struct UserInfo {
@@ -95,6 +97,8 @@ private:
     void Publish(int fd, int state);
     void ReceiveLoop(int fd);
     void WaitForStop();
+    void FillRequestParts(const UserInfo& user, const DeviceIdentity& device, int32_t msgSeq,
+                          struct tns__OpUserInfo* pstUser, struct tns__DeviceInfo* pstDevice) const;
     int Configure(uint32_t address, int type, void* pBody, int32_t msgSeq,
                   const std::string& deviceId);
 
@@ -106,7 +110,7 @@ private:
     CMessageTable m_messages;
 
     // The receive endpoint's socket, through which every request also leaves: a sending
-    // operation holds m_socketLock for its sends, and the thread closes the socket under it.
+    // operation holds m_socketLock while it sends, and the thread closes the socket under it.
     // m_state: 0 before the bind, 1 bound, 2 the bind failed.
     std::mutex m_socketLock;
     std::condition_variable m_readyEvent;

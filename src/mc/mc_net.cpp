@@ -124,19 +124,43 @@ int BindPlain(uint16_t port, int* pFd) {
     return RESULT_OK;
 }
 
-int SelectInterface(int fd, const LocalInterface* pInterface) {
-    ip_mreqn multicast;
-    std::memset(&multicast, 0, sizeof(multicast));
-    uint32_t unicastIndex = 0;  // network byte order
+int SendDatagram(int fd, const char* pData, size_t size, const sockaddr_in& dest,
+                 const LocalInterface* pInterface) {
+    sockaddr_in to = dest;
+    iovec iov;
+    iov.iov_base = const_cast<char*>(pData);
+    iov.iov_len = size;
+    msghdr msg;
+    std::memset(&msg, 0, sizeof(msg));
+    msg.msg_name = &to;
+    msg.msg_namelen = sizeof(to);
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
     if (pInterface != nullptr) {
-        multicast.imr_address.s_addr = htonl(pInterface->address);
-        multicast.imr_ifindex = static_cast<int>(pInterface->index);
-        unicastIndex = htonl(pInterface->index);
+        std::memset(control, 0, sizeof(control));
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof(control);
+        cmsghdr* pHeader = CMSG_FIRSTHDR(&msg);
+        pHeader->cmsg_level = IPPROTO_IP;
+        pHeader->cmsg_type = IP_PKTINFO;
+        pHeader->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+        in_pktinfo info;
+        std::memset(&info, 0, sizeof(info));
+        info.ipi_ifindex = static_cast<int>(pInterface->index);
+        info.ipi_spec_dst.s_addr = htonl(pInterface->address);
+        std::memcpy(CMSG_DATA(pHeader), &info, sizeof(info));
     }
-    if (setsockopt(fd, IPPROTO_IP, IP_MULTICAST_IF, &multicast, sizeof(multicast)) != 0 ||
-        setsockopt(fd, IPPROTO_IP, IP_UNICAST_IF, &unicastIndex, sizeof(unicastIndex)) != 0) {
-        LOG_ERROR("select interface(%s) failed(errno:%d)",
-                  pInterface != nullptr ? pInterface->name.c_str() : "any", errno);
+    ssize_t sent = -1;
+    do {
+        sent = sendmsg(fd, &msg, MSG_NOSIGNAL);
+    } while (sent < 0 && errno == EINTR);
+    if (sent != static_cast<ssize_t>(size)) {
+        const int error = errno;
+        LOG_ERROR("sendmsg(ip:%s if:%s) failed(errno:%d)",
+                  AddressText(ntohl(dest.sin_addr.s_addr)).c_str(),
+                  pInterface != nullptr ? pInterface->name.c_str() : "-", error);
+        errno = error;
         return ERR_IO;
     }
     return RESULT_OK;

@@ -3,6 +3,8 @@
 // The client's UDP socket layer: port choice, the receive endpoint and datagrams that leave
 // through one chosen interface. IPv4 only.
 
+#include <netinet/in.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -31,12 +33,12 @@ int SelectPort(uint16_t* pPort);
 // 0 with the socket in *pFd, or 11000.
 int BindPlain(uint16_t port, int* pFd);
 
-// Chooses the interface through which the socket's multicast and limited-broadcast
-// datagrams leave (IP_MULTICAST_IF with the interface's address, IP_UNICAST_IF), or with
-// null gives the choice back to the routing table. Binding a socket to an interface address
-// does not choose the interface of a limited broadcast on Linux; this does. 0, or 10005
-// after one ERROR record.
-int SelectInterface(int fd, const LocalInterface* pInterface);
+// One datagram from fd to dest. With an interface, the datagram leaves through it with the
+// interface's address as source (IP_PKTINFO): binding a socket to an interface address does
+// not choose the interface of a limited broadcast on Linux, this does, for the multicast
+// group too. Without one, the routing table decides. 0, or 10005 with errno kept.
+int SendDatagram(int fd, const char* pData, size_t size, const sockaddr_in& dest,
+                 const LocalInterface* pInterface);
 
 // Dotted-decimal text of a host-order address.
 std::string AddressText(uint32_t address);

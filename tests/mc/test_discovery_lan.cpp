@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <condition_variable>
 #include <map>
 #include <memory>
@@ -502,6 +503,32 @@ TEST_F(DiscoveryLan, GetInstanceGivesOneStartedClient) {
     EXPECT_EQ(pFirst->Search(Ip("198.18.0.10")), 0);
     EXPECT_EQ(collector.WaitFor(1, 3000).size(), 1u);
     EXPECT_EQ(pFirst->Stop(), 0);  // the process-wide client is never deleted
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DiscoveryLan, EveryAddressOfAnInterfaceProbesWithItsOwnSource) {
+    ASSERT_EQ(std::system(("ip -n " + m_lan.Namespace('c') +
+                           " addr add 198.18.5.1/16 dev eth0").c_str()),
+              0);
+    const int capture = m_lan.OpenCapture('a');
+    ClientPtr pClient = StartClient();
+    EXPECT_EQ(pClient->Search(0), 0);
+    const std::vector<CapturedDatagram> seen = ReadCapture(capture, 5, 300);
+    ASSERT_EQ(seen.size(), 4u);
+    const std::pair<uint32_t, const char*> expected[] = {
+        {Ip("198.18.0.1"), "Probe"},
+        {Ip("198.18.5.1"), "Probe"},
+        {Ip("198.18.0.1"), "KorvaneProbe"},
+        {Ip("198.18.5.1"), "KorvaneProbe"},
+    };
+    for (size_t i = 0; i < seen.size(); ++i) {
+        EXPECT_EQ(seen[i].src, expected[i].first) << i;
+        EXPECT_EQ(BodyElement(seen[i].payload), expected[i].second) << i;
+    }
+    close(capture);
 }
 
 }  // namespace

@@ -26,17 +26,18 @@ struct Makers {
     const char* brand;
     const char* prefix;
     const char* models[4];
+    const char* macSeparator;  // the maker's own devices send the bare twelve digits
 };
 
 // The maker's own brands (names carrying "Korvane" or "Ostrel") and three others.
 const Makers kMakers[] = {
-    {"Korvane", "KV", {"KV-IPC2140", "KV-IPC3221-Z", "KV-NVR3208", "KV-PTZ5030"}},
-    {"Korvane", "KV", {"KV-IPC2145W", "KV-DOME4110", "KV-BULLET6", "KV-FISH12"}},
-    {"Ostrel", "OS", {"OS-C200", "OS-C210-IR", "OS-D400", "OS-T12"}},
-    {"Vistacam", "VC", {"VC-1080P", "VC-4K-PRO", "VC-MINI", "VC-ZOOM30"}},
-    {"Lumora", "LM", {"LM-EYE2", "LM-EYE4", "LM-NIGHT", "LM-WIDE"}},
+    {"Korvane", "KV", {"KV-IPC2140", "KV-IPC3221-Z", "KV-NVR3208", "KV-PTZ5030"}, ""},
+    {"Korvane", "KV", {"KV-IPC2145W", "KV-DOME4110", "KV-BULLET6", "KV-FISH12"}, ""},
+    {"Ostrel", "OS", {"OS-C200", "OS-C210-IR", "OS-D400", "OS-T12"}, ""},
+    {"Vistacam", "VC", {"VC-1080P", "VC-4K-PRO", "VC-MINI", "VC-ZOOM30"}, ":"},
+    {"Lumora", "LM", {"LM-EYE2", "LM-EYE4", "LM-NIGHT", "LM-WIDE"}, ":"},
     // Non-ASCII model names (UTF-8), as some makers ship them.
-    {"Nordøye", "ND", {"Kamera-Ünï4", "Камера-2М", "カメラ-X1", "Cámara-Ñ8"}},
+    {"Nordøye", "ND", {"Kamera-Ünï4", "Камера-2М", "カメラ-X1", "Cámara-Ñ8"}, ":"},
 };
 const size_t kMakerCount = sizeof(kMakers) / sizeof(kMakers[0]);
 
@@ -252,8 +253,10 @@ static Device GenerateDevice(const FleetOptions& options, uint32_t index, uint32
     d.serial = std::string(maker.prefix) + Hex((r >> 16) & 0xFFFF, 4, true) +
                Hex(index, 6, true);
     uint64_t macLow = ((options.seed & 0xFF) << 16) | (index & 0xFFFF) | ((index >> 16) << 20);
-    d.mac = "00:1b:" + Hex((r >> 32) & 0xFF, 2, false) + ":" + Hex((macLow >> 16) & 0xFF, 2, false) +
-            ":" + Hex((macLow >> 8) & 0xFF, 2, false) + ":" + Hex(macLow & 0xFF, 2, false);
+    const char* sep = maker.macSeparator;
+    d.mac = "00" + std::string(sep) + "1b" + sep + Hex((r >> 32) & 0xFF, 2, false) + sep +
+            Hex((macLow >> 16) & 0xFF, 2, false) + sep + Hex((macLow >> 8) & 0xFF, 2, false) + sep +
+            Hex(macLow & 0xFF, 2, false);
     d.version = "V" + std::to_string(4 + (r >> 40) % 3) + "." + std::to_string((r >> 44) % 10) +
                 "." + std::to_string((r >> 48) % 20) + ".build" +
                 std::to_string(230101 + (r >> 52) % 900);
