@@ -110,8 +110,9 @@ private slots:
     void quitClosesTheWindow();
 
 private:
-    // Runs an Auto Search in which the client answers with the records.
-    void AutoSearch(const std::vector<CDiscoveryBean>& records);
+    // Runs an Auto Search in which the client answers with the records; Enter in the list
+    // starts it when byEnter is set, else the button.
+    void AutoSearch(const std::vector<CDiscoveryBean>& records, bool byEnter = false);
     // Right-clicks the row (or the point below the last row for -1); when item is given, the
     // menu step comes first in the script, else the test has queued it.
     void RightClick(int row, const QString& item, QStringList* pItems = nullptr);
@@ -138,10 +139,15 @@ void TestWindow::cleanup()
     QVERIFY(QApplication::activeModalWidget() == nullptr);
 }
 
-void TestWindow::AutoSearch(const std::vector<CDiscoveryBean>& records)
+void TestWindow::AutoSearch(const std::vector<CDiscoveryBean>& records, bool byEnter)
 {
     QSignalSpy finished(m_dlg, &CScoutcamDlg::SearchFinished);
-    Button(m_dlg, QStringLiteral("Auto Search"))->click();
+    if (byEnter) {
+        m_dlg->List()->setFocus();
+        QTest::keyClick(m_dlg->List(), Qt::Key_Return);
+    } else {
+        Button(m_dlg, QStringLiteral("Auto Search"))->click();
+    }
     QVERIFY(m_client->Attached());
     QVERIFY(CurrentWait());
     QCOMPARE(CurrentWait()->Text(), QStringLiteral("Searching devices..."));
@@ -245,10 +251,10 @@ void TestWindow::nothingFoundIsTold()
 {
     AutoSearch({Device("198.18.0.10", "IPC-A", "SN-A", "01")});
     QCOMPARE(m_dlg->List()->rowCount(), 1);
-    // A new search empties the list first, also when it finds nothing.
+    // A new search empties the list first, also when it finds nothing. Enter starts it.
     QString text;
     m_script->AnswerBox(&text);
-    AutoSearch({});
+    AutoSearch({}, true);
     QVERIFY(m_script->WaitDone());
     QCOMPARE(text, LoadResString(IDS_NO_DEVICE));
     QCOMPARE(m_dlg->List()->rowCount(), 0);
