@@ -1,0 +1,513 @@
+#include "ScoutcamDlg.h"
+
+#include "AboutDlg.h"
+#include "DlgUnits.h"
+#include "ErrMsg.h"
+#include "ImageStatic.h"
+#include "ListCtrlEx.h"
+#include "SerialDlg.h"
+#include "SetAddrDlg.h"
+#include "SubnetSectDlg.h"
+#include "WaitDlg.h"
+#include "common/common_charset.h"
+#include "common/common_log.h"
+#include "common/common_util.h"
+
+#include <QCoreApplication>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QEvent>
+#include <QHeaderView>
+#include <QIcon>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QUrl>
+#include <arpa/inet.h>
+
+namespace {
+
+// Private event that carries one record from the discovery thread to the window.
+const QEvent::Type kEventReport = static_cast<QEvent::Type>(QEvent::User + 2);
+
+class CEventReport : public QEvent {
+public:
+    explicit CEventReport(std::unique_ptr<CDiscoveryBean> pRecord)
+        : QEvent(kEventReport), m_pRecord(std::move(pRecord))
+    {
+    }
+    std::unique_ptr<CDiscoveryBean> m_pRecord;
+};
+
+const int kColumnCount = 6;
+const int kKeyRole = Qt::UserRole;
+
+struct ColumnSpec {
+    int titleId;  // 0: no title
+    Qt::Alignment alignment;
+    int width;
+};
+const ColumnSpec kColumns[kColumnCount] = {
+    {0, Qt::AlignCenter, 0},
+    {IDS_COL_IP, Qt::AlignLeft | Qt::AlignVCenter, 120},
+    {IDS_COL_TYPE, Qt::AlignLeft | Qt::AlignVCenter, 120},
+    {IDS_COL_SERIAL, Qt::AlignLeft | Qt::AlignVCenter, 200},
+    {IDS_COL_MAC, Qt::AlignLeft | Qt::AlignVCenter, 200},
+    {IDS_COL_VERSION, Qt::AlignLeft | Qt::AlignVCenter, 400},
+};
+
+QString Widen(const std::string& text)
+{
+    return QString::fromStdU16String(ConvertToWString(CHARSET_ANSI, text.c_str()));
+}
+
+std::string Narrow(const QString& text)
+{
+    return ConvertToString(CHARSET_UNICODE, CHARSET_ANSI, text.utf16());
+}
+
+std::string HostToIpText(uint32_t address)
+{
+    std::string text;
+    IpToString(htonl(address), text);
+    return text;
+}
+
+}  // namespace
+
+uint32_t IpTextToHost(const std::string& text)
+{
+    return ntohl(inet_addr(text.c_str()));
+}
+
+QString FormatMacAddr(const std::string& mac)
+{
+    // Devices that send their address with separators get them re-laid, not doubled.
+    QString wide = Widen(mac);
+    wide.remove(QLatin1Char(':'));
+    wide.remove(QLatin1Char('-'));
+    QString out;
+    for (int i = 0; i < wide.size(); ++i) {
+        out += wide.at(i).toUpper();
+        if (i % 2 == 1 && i != wide.size() - 1) {
+            out += QLatin1Char('-');
+        }
+    }
+    return out;
+}
+
+CScoutcamDlg::CScoutcamDlg(IDeviceClient* pClient, QWidget* parent)
+    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
+      m_pClient(pClient)
+{
+    InitAppResources();
+    setWindowTitle(QStringLiteral("Scoutcam"));
+    setWindowIcon(QIcon(QStringLiteral(":/res/scoutcam.png")));
+    setFont(DialogFont(9));
+    CDlgUnits du(font());
+    resize(du.X(615), du.Y(321));
+    setMinimumSize(size());
+
+    m_logo = new CImageStatic(this);
+    m_logo->setGeometry(du.Rect(7, 7, 110, 24));
+    m_list = new CListCtrlEx(this);
+    m_list->setGeometry(du.Rect(7, 36, 601, 259));
+    m_autoButton = new QPushButton(QStringLiteral("Auto Search"), this);
+    m_autoButton->setGeometry(du.Rect(446, 300, 52, 14));
+    m_autoButton->setDefault(true);
+    m_exactButton = new QPushButton(QStringLiteral("Exact Search..."), this);
+    m_exactButton->setGeometry(du.Rect(502, 300, 52, 14));
+    m_quitButton = new QPushButton(QStringLiteral("Quit"), this);
+    m_quitButton->setGeometry(du.Rect(558, 300, 52, 14));
+    // Labels grow to their text where the font needs more room than the template gives.
+    m_totalLabel = new QLabel(QStringLiteral("Total:"), this);
+    m_totalLabel->setGeometry(du.Rect(7, 306, 19, 8));
+    m_totalLabel->resize(qMax(m_totalLabel->width(), m_totalLabel->sizeHint().width()), m_totalLabel->height());
+    m_countLabel = new QLabel(QStringLiteral("NA"), this);
+    m_countLabel->setGeometry(du.Rect(30, 306, 14, 8));
+    m_countLabel->resize(qMax(m_countLabel->width(), du.X(40)), m_countLabel->height());
+
+    setTabOrder(m_list, m_autoButton);
+    setTabOrder(m_autoButton, m_exactButton);
+    setTabOrder(m_exactButton, m_quitButton);
+
+    connect(m_autoButton, &QPushButton::clicked, this, &CScoutcamDlg::OnAutoSearch);
+    connect(m_exactButton, &QPushButton::clicked, this, &CScoutcamDlg::OnExactSearch);
+    connect(m_quitButton, &QPushButton::clicked, this, &CScoutcamDlg::reject);
+    m_searchTimer.setSingleShot(true);
+    connect(&m_searchTimer, &QTimer::timeout, this, &CScoutcamDlg::OnSearchTimer);
+
+    // Initialisation: columns, sort mark, logo, layout, count.
+    m_list->setColumnCount(kColumnCount);
+    QStringList titles;
+    for (const ColumnSpec& column : kColumns) {
+        titles << (column.titleId ? LoadResString(column.titleId) : QString());
+    }
+    m_list->setHorizontalHeaderLabels(titles);
+    for (int c = 0; c < kColumnCount; ++c) {
+        m_list->horizontalHeaderItem(c)->setTextAlignment(kColumns[c].alignment);
+        m_list->setColumnWidth(c, kColumns[c].width);
+    }
+    m_list->setColumnHidden(0, true);
+    m_list->SetSortMark(0, Qt::AscendingOrder);
+    m_list->viewport()->installEventFilter(this);
+    m_logo->LoadPNG(QStringLiteral(":/res/logo.png"));
+    m_laidOut = true;
+    LayOut();
+    m_countLabel->setText(QString::number(m_total));
+}
+
+CScoutcamDlg::~CScoutcamDlg()
+{
+    // No record may reach a window that is gone; a command still running is waited for.
+    m_pClient->Detach(this);
+    if (m_worker.joinable()) {
+        m_worker.join();
+    }
+}
+
+void CScoutcamDlg::LayOut()
+{
+    CDlgUnits du(font());
+    const int w = width();
+    const int h = height();
+    m_logo->setGeometry(du.PixelsX(14), du.PixelsY(7), 79, 20);
+    m_list->setGeometry(du.PixelsX(7), du.PixelsY(34), w - du.PixelsX(14), h - du.PixelsY(73));
+    m_list->viewport()->update();
+    const int buttonY = h - du.PixelsY(32);
+    m_quitButton->move(w - du.PixelsX(95), buttonY);
+    m_exactButton->move(w - du.PixelsX(190), buttonY);
+    m_autoButton->move(w - du.PixelsX(285), buttonY);
+    // The labels sit on the buttons' line, their text level with the buttons' captions.
+    const int labelY = buttonY + (m_quitButton->height() - m_totalLabel->height()) / 2;
+    m_totalLabel->move(du.PixelsX(7), labelY);
+    m_countLabel->move(du.PixelsX(57), labelY);
+}
+
+void CScoutcamDlg::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    if (m_laidOut) {
+        LayOut();
+    }
+}
+
+void CScoutcamDlg::ClearList()
+{
+    m_records.clear();
+    m_list->setRowCount(0);
+    m_list->viewport()->update();
+    m_nextKey = 0;
+    m_total = 0;
+    m_countLabel->setText(QString::number(m_total));
+}
+
+void CScoutcamDlg::OnAutoSearch()
+{
+    ClearList();
+    m_searchMode = SEARCH_AUTO;
+    m_pClient->Attach(this);
+    m_rangeBegin = 0;
+    m_rangeEnd = 0;
+    m_pClient->Search(0);
+    StartSearchWindow();
+}
+
+void CScoutcamDlg::OnExactSearch()
+{
+    CSubnetSectDlg dlg(this);
+    if (dlg.exec() != QDialog::Accepted) {
+        return;
+    }
+    ClearList();
+    m_searchMode = SEARCH_EXACT;
+    m_pClient->Attach(this);
+    m_rangeBegin = dlg.m_beginIp;
+    m_rangeEnd = dlg.m_endIp;
+    if (m_rangeBegin == m_rangeEnd) {
+        m_pClient->Search(m_rangeBegin);
+    } else {
+        m_pClient->ExactSearch(m_rangeBegin, m_rangeEnd);
+    }
+    StartSearchWindow();
+}
+
+void CScoutcamDlg::StartSearchWindow()
+{
+    ShowWait(this, LoadResString(IDS_SEARCHING));
+    m_searchTimer.start(kSearchWindowMs);
+}
+
+void CScoutcamDlg::OnSearchTimer()
+{
+    m_searchTimer.stop();
+    m_pClient->Detach(this);
+    CloseWait();
+    // Records posted before the detach are still queued; the end is told after them.
+    QMetaObject::invokeMethod(this, &CScoutcamDlg::OnSearchEnded, Qt::QueuedConnection);
+}
+
+void CScoutcamDlg::OnSearchEnded()
+{
+    if (m_list->rowCount() == 0) {
+        ShowMessage(this, LoadResString(IDS_NO_DEVICE));
+    }
+    emit SearchFinished();
+}
+
+void CScoutcamDlg::Update(const CDiscoveryBean* pData)
+{
+    std::unique_ptr<CDiscoveryBean> pDiscoveryData(new (std::nothrow) CDiscoveryBean(*pData));
+    if (!pDiscoveryData) {
+        LOG_ERROR("new pDiscoveryData failed");
+        return;
+    }
+    // Qt takes the event and frees it with the record if the window is gone before it runs.
+    QCoreApplication::postEvent(this, new CEventReport(std::move(pDiscoveryData)));
+}
+
+void CScoutcamDlg::customEvent(QEvent* event)
+{
+    if (event->type() == kEventReport) {
+        OnEventReport(std::move(static_cast<CEventReport*>(event)->m_pRecord));
+        return;
+    }
+    QDialog::customEvent(event);
+}
+
+void CScoutcamDlg::OnEventReport(std::unique_ptr<CDiscoveryBean> pRecord)
+{
+    if (m_searchMode == SEARCH_EXACT) {
+        uint32_t address = IpTextToHost(pRecord->m_ipAddr);
+        if (address < m_rangeBegin || address > m_rangeEnd) {
+            return;
+        }
+    }
+    for (int row = 0; row < m_list->rowCount(); ++row) {
+        auto it = m_records.find(KeyOfRow(row));
+        if (it != m_records.end() && it->second == *pRecord) {
+            LOG_DEBUG("device already exist, skip insert");
+            return;
+        }
+    }
+    const int row = m_list->rowCount();
+    m_list->insertRow(row);
+    auto* keyItem = new QTableWidgetItem();
+    keyItem->setData(kKeyRole, m_nextKey++);
+    m_list->setItem(row, 0, keyItem);
+    WriteRow(row, *pRecord);
+    ++m_total;
+    m_countLabel->setText(QString::number(m_total));
+    m_list->setFocus(Qt::OtherFocusReason);
+}
+
+int CScoutcamDlg::KeyOfRow(int row) const
+{
+    QTableWidgetItem* item = m_list->item(row, 0);
+    return item ? item->data(kKeyRole).toInt() : -1;
+}
+
+int CScoutcamDlg::RowOfKey(int key) const
+{
+    for (int row = 0; row < m_list->rowCount(); ++row) {
+        if (KeyOfRow(row) == key) {
+            return row;
+        }
+    }
+    return -1;
+}
+
+void CScoutcamDlg::WriteRow(int row, const CDiscoveryBean& record)
+{
+    const QString cells[kColumnCount] = {
+        QString::number(row),      Widen(record.m_ipAddr),         Widen(record.m_hardware),
+        Widen(record.m_serialNo),  FormatMacAddr(record.m_macAddr), Widen(record.m_version),
+    };
+    for (int c = 0; c < kColumnCount; ++c) {
+        QTableWidgetItem* item = m_list->item(row, c);
+        if (!item) {
+            item = new QTableWidgetItem();
+            m_list->setItem(row, c, item);
+        }
+        item->setText(cells[c]);
+        item->setTextAlignment(kColumns[c].alignment);
+    }
+    m_records[KeyOfRow(row)] = record;
+}
+
+void CScoutcamDlg::GetRecordOfRow(int row, CDiscoveryBean& record) const
+{
+    record = CDiscoveryBean();
+    auto it = m_records.find(KeyOfRow(row));
+    if (it != m_records.end()) {
+        record = it->second;
+    }
+    QTableWidgetItem* type = m_list->item(row, 2);
+    QTableWidgetItem* ip = m_list->item(row, 1);
+    record.m_hardware = Narrow(type ? type->text() : QString());
+    record.m_ipAddr = Narrow(ip ? ip->text() : QString());
+}
+
+void CScoutcamDlg::reject()
+{
+    m_records.clear();
+    LOG_INFO("exit the program");
+    QDialog::reject();
+}
+
+bool CScoutcamDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_list->viewport() && event->type() == QEvent::ContextMenu) {
+        auto* menuEvent = static_cast<QContextMenuEvent*>(event);
+        // Only the mouse opens the device menu; the keyboard's menu key does nothing.
+        if (menuEvent->reason() == QContextMenuEvent::Mouse) {
+            OnListRightClick(menuEvent->pos(), menuEvent->globalPos());
+        }
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void CScoutcamDlg::contextMenuEvent(QContextMenuEvent* event)
+{
+    // Outside the list, the window's menu offers the about box.
+    QMenu menu(this);
+    QAction* about = menu.addAction(LoadResString(IDS_ABOUTBOX));
+    if (menu.exec(event->globalPos()) == about) {
+        OpenAboutBox();
+    }
+}
+
+void CScoutcamDlg::OpenAboutBox()
+{
+    CAboutDlg dlg(this);
+    dlg.exec();
+}
+
+void CScoutcamDlg::OnListRightClick(const QPoint& viewportPos, const QPoint& globalPos)
+{
+    m_selectedRow = m_list->rowAt(viewportPos.y());
+    if (m_selectedRow == -1) {
+        return;
+    }
+    m_list->selectRow(m_selectedRow);
+    QMenu menu(this);
+    menu.setTitle(QStringLiteral("Config"));
+    menu.addAction(QStringLiteral("Edit Network Address"), this, &CScoutcamDlg::OnEditNetworkAddress);
+    menu.addAction(QStringLiteral("Restore Device Password"), this, &CScoutcamDlg::OnRestorePassword);
+    menu.addAction(QStringLiteral("Browse Web Page"), this, &CScoutcamDlg::OnBrowseWebPage);
+    menu.exec(globalPos);
+}
+
+void CScoutcamDlg::OnEditNetworkAddress()
+{
+    m_pendingCommand = CMD_EDIT_ADDRESS;
+    RunDeviceCommand();
+}
+
+void CScoutcamDlg::OnRestorePassword()
+{
+    m_pendingCommand = CMD_RESTORE_PASSWORD;
+    RunDeviceCommand();
+}
+
+void CScoutcamDlg::RunDeviceCommand()
+{
+    switch (m_pendingCommand) {
+    case CMD_EDIT_ADDRESS:
+        EditNetworkAddress();
+        break;
+    case CMD_RESTORE_PASSWORD:
+        RestorePassword();
+        break;
+    default:
+        LOG_WARN("unknown commond(%d)", m_pendingCommand);
+        break;
+    }
+}
+
+uint32_t CScoutcamDlg::TargetAddress(const CDiscoveryBean& record) const
+{
+    return m_searchMode == SEARCH_EXACT ? IpTextToHost(record.m_ipAddr) : 0;
+}
+
+void CScoutcamDlg::EditNetworkAddress()
+{
+    CDiscoveryBean record;
+    GetRecordOfRow(m_selectedRow, record);
+    CSetAddrDlg dlg(this);
+    dlg.m_ip = IpTextToHost(record.m_ipAddr);
+    if (dlg.exec() != QDialog::Accepted) {
+        return;
+    }
+    UserInfo user;
+    user.m_userName = "admin";
+    int ret = Text2CipherString(Narrow(dlg.m_password), user.m_authCode);
+    if (ret != RESULT_OK) {
+        // A password the scrambler cannot take is refused here rather than sent empty.
+        LOG_ERROR("Text2CipherString failed(%d)", ret);
+        ShowErrMsg(this, ERR_INVALID_PARAM);
+        return;
+    }
+    DeviceIdentity device{record.m_serialNo, record.m_macAddr};
+    DeviceAddress newAddr{HostToIpText(dlg.m_ip), HostToIpText(dlg.m_mask), HostToIpText(dlg.m_gateway)};
+    m_commandRow = m_selectedRow;
+    m_commandRecord = record;
+    m_commandNewIp = newAddr.m_ipAddr;
+    const uint32_t target = TargetAddress(record);
+    IDeviceClient* pClient = m_pClient;
+    StartRequest([pClient, target, user, device, newAddr]() {
+        return pClient->SetDeviceAddr(target, user, device, newAddr);
+    });
+}
+
+void CScoutcamDlg::RestorePassword()
+{
+    CSerialDlg dlg(this);
+    if (dlg.exec() != QDialog::Accepted) {
+        return;
+    }
+    CDiscoveryBean record;
+    GetRecordOfRow(m_selectedRow, record);
+    DeviceIdentity device{record.m_serialNo, record.m_macAddr};
+    const std::string serialCode = Narrow(dlg.m_serialCode);
+    LOG_INFO("start resume password");
+    m_commandRow = -1;
+    const uint32_t target = TargetAddress(record);
+    IDeviceClient* pClient = m_pClient;
+    StartRequest([pClient, target, device, serialCode]() {
+        return pClient->SetDefaultPasswd(target, device, serialCode);
+    });
+}
+
+void CScoutcamDlg::StartRequest(std::function<int()> request)
+{
+    ShowWait(this, LoadResString(IDS_BEING_MODIFIED));
+    // The worker sees only its own copies; the result comes back as a queued call.
+    m_worker = std::thread([this, request]() {
+        int result = request();
+        QMetaObject::invokeMethod(this, [this, result]() { OnCommandDone(result); }, Qt::QueuedConnection);
+    });
+}
+
+void CScoutcamDlg::OnCommandDone(int result)
+{
+    m_worker.join();
+    CloseWait();
+    if (result == RESULT_OK && m_pendingCommand == CMD_EDIT_ADDRESS && m_commandRow >= 0) {
+        m_commandRecord.m_ipAddr = m_commandNewIp;
+        WriteRow(m_commandRow, m_commandRecord);
+        m_list->viewport()->update();
+    }
+    ShowErrMsg(this, result);
+    emit CommandFinished(result);
+}
+
+void CScoutcamDlg::OnBrowseWebPage()
+{
+    CDiscoveryBean record;
+    GetRecordOfRow(m_selectedRow, record);
+    QString url = QStringLiteral("http://%1").arg(Widen(record.m_ipAddr));
+    QDesktopServices::openUrl(QUrl(url));
+}

@@ -1,0 +1,119 @@
+#pragma once
+
+#include "DeviceClient.h"
+
+#include <QDialog>
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <thread>
+
+class CImageStatic;
+class CListCtrlEx;
+class QLabel;
+class QPushButton;
+
+// The main window: the device list, Auto Search and Exact Search, and the device commands of
+// the list's context menu. It observes the discovery client: Update runs on the discovery
+// thread and only posts a copy of the record to the GUI thread, which lists it.
+class CScoutcamDlg : public QDialog, public IObserver<CDiscoveryBean> {
+    Q_OBJECT
+public:
+    enum SearchMode { SEARCH_AUTO = 0, SEARCH_EXACT = 1 };
+    enum Command { CMD_NONE = 0, CMD_EDIT_ADDRESS = 1, CMD_RESTORE_PASSWORD = 2 };
+    static const int kSearchWindowMs = 3000;
+
+    explicit CScoutcamDlg(IDeviceClient* pClient, QWidget* parent = nullptr);
+    ~CScoutcamDlg() override;
+
+    // Discovery thread.
+    void Update(const CDiscoveryBean* pData) override;
+
+    // GUI thread.
+    void OnAutoSearch();
+    void OnExactSearch();
+    void OnEditNetworkAddress();
+    void OnRestorePassword();
+    void OnBrowseWebPage();
+    void OpenAboutBox();
+
+    // The record behind a row, with the address and type as the row shows them.
+    void GetRecordOfRow(int row, CDiscoveryBean& record) const;
+    // Writes a row's cells and stores its record under the row's key.
+    void WriteRow(int row, const CDiscoveryBean& record);
+
+    CListCtrlEx* List() const { return m_list; }
+    int Total() const { return m_total; }
+    int SearchModeValue() const { return m_searchMode; }
+    int SelectedRow() const { return m_selectedRow; }
+    bool IsCommandRunning() const { return m_worker.joinable(); }
+
+    void reject() override;
+
+signals:
+    // The search window has ended and every record posted within it is listed.
+    void SearchFinished();
+    // A configuration command has shown its result.
+    void CommandFinished(int result);
+
+protected:
+    void customEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void LayOut();
+    void ClearList();
+    void StartSearchWindow();
+    void OnSearchTimer();
+    void OnSearchEnded();
+    void OnEventReport(std::unique_ptr<CDiscoveryBean> pRecord);
+    void OnListRightClick(const QPoint& viewportPos, const QPoint& globalPos);
+    void RunDeviceCommand();
+    void EditNetworkAddress();
+    void RestorePassword();
+    uint32_t TargetAddress(const CDiscoveryBean& record) const;
+    // Runs the request on a worker thread behind the wait window; OnCommandDone shows the end.
+    void StartRequest(std::function<int()> request);
+    void OnCommandDone(int result);
+    int RowOfKey(int key) const;
+    int KeyOfRow(int row) const;
+
+    IDeviceClient* m_pClient;
+    CListCtrlEx* m_list;
+    CImageStatic* m_logo;
+    QPushButton* m_autoButton;
+    QPushButton* m_exactButton;
+    QPushButton* m_quitButton;
+    QLabel* m_totalLabel;
+    QLabel* m_countLabel;
+    QTimer m_searchTimer;
+
+    int m_searchMode = SEARCH_AUTO;
+    uint32_t m_rangeBegin = 0;
+    uint32_t m_rangeEnd = 0;
+    int m_selectedRow = -1;
+    int m_pendingCommand = CMD_NONE;
+    int m_nextKey = 0;
+    int m_total = 0;
+    bool m_laidOut = false;
+    std::map<int, CDiscoveryBean> m_records;
+
+    // The running configuration command: its worker, and what a successful address change
+    // writes back into its row.
+    std::thread m_worker;
+    int m_commandRow = -1;
+    CDiscoveryBean m_commandRecord;
+    std::string m_commandNewIp;
+};
+
+// Host-order address of a dotted-quad text; 0xFFFFFFFF when the text is none.
+uint32_t IpTextToHost(const std::string& text);
+
+// Upper case, with a '-' after every second character but the last: 0012abcdef01 shows as
+// 00-12-AB-CD-EF-01. Separators ':' and '-' that the device sent are dropped first, so
+// 00:1b:89:01:00:00 shows as 00-1B-89-01-00-00.
+QString FormatMacAddr(const std::string& mac);

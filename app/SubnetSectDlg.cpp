@@ -1,0 +1,82 @@
+#include "SubnetSectDlg.h"
+
+#include "DlgUnits.h"
+#include "ErrMsg.h"
+#include "IpAddressCtrl.h"
+#include "common/common_log.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QSettings>
+
+namespace {
+const char kSection[] = "Settings";
+const char kBeginKey[] = "DiscoveryBeginIpAddr";
+const char kEndKey[] = "DiscoveryEndIpAddr";
+const uint32_t kMaxSpan = 256;  // end - begin; 257 addresses at most
+}  // namespace
+
+CSubnetSectDlg::CSubnetSectDlg(QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle(QStringLiteral("Network Segment"));
+    setFont(DialogFont(8));
+    CDlgUnits du(font());
+    setFixedSize(du.X(298), du.Y(94));
+
+    m_beginCtrl = new CIpAddressCtrl(this);
+    m_beginCtrl->setGeometry(du.Rect(42, 29, 100, 15));
+    auto* tilde = new QLabel(QStringLiteral("~"), this);
+    tilde->setGeometry(du.Rect(145, 32, 8, 8));
+    m_endCtrl = new CIpAddressCtrl(this);
+    m_endCtrl->setGeometry(du.Rect(156, 29, 100, 15));
+
+    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    ok->setGeometry(du.Rect(181, 73, 50, 14));
+    ok->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    cancel->setGeometry(du.Rect(234, 73, 50, 14));
+    connect(ok, &QPushButton::clicked, this, &CSubnetSectDlg::accept);
+    connect(cancel, &QPushButton::clicked, this, &CSubnetSectDlg::reject);
+
+    setTabOrder(m_beginCtrl, m_endCtrl);
+    setTabOrder(m_endCtrl, ok);
+    setTabOrder(ok, cancel);
+}
+
+void CSubnetSectDlg::showEvent(QShowEvent* event)
+{
+    if (!m_initialised) {
+        m_initialised = true;
+        QSettings settings;
+        settings.beginGroup(QLatin1String(kSection));
+        m_beginIp = settings.value(QLatin1String(kBeginKey), 0u).toUInt();
+        m_endIp = settings.value(QLatin1String(kEndKey), 0u).toUInt();
+        settings.endGroup();
+        m_beginCtrl->SetAddress(m_beginIp);
+        m_endCtrl->SetAddress(m_endIp);
+        m_beginCtrl->setFocus(Qt::OtherFocusReason);
+    }
+    QDialog::showEvent(event);
+}
+
+void CSubnetSectDlg::accept()
+{
+    m_beginIp = m_beginCtrl->GetAddress();
+    m_endIp = m_endCtrl->GetAddress();
+    if (m_beginIp > m_endIp) {
+        ShowMessage(this, LoadResString(IDS_RANGE_ORDER));
+        return;
+    }
+    if (m_endIp - m_beginIp > kMaxSpan) {
+        ShowMessage(this, LoadResString(IDS_RANGE_SIZE));
+        return;
+    }
+    QSettings settings;
+    settings.beginGroup(QLatin1String(kSection));
+    settings.setValue(QLatin1String(kBeginKey), m_beginIp);
+    settings.setValue(QLatin1String(kEndKey), m_endIp);
+    settings.endGroup();
+    settings.sync();
+    LOG_INFO("save discovery ip address range");
+    QDialog::accept();
+}

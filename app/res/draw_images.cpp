@@ -1,0 +1,84 @@
+// Draws the program's images: the 79 x 20 logo with transparency and the program icon.
+// Build target scoutcam_draw_images (not part of the default build); run it with the output
+// folder, normally app/res, and commit the PNG files it writes.
+#include <QFont>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <cstdio>
+
+namespace {
+
+// A camera: rounded body, lens rings, a small light; drawn into a square of side s at (x, y).
+void DrawCamera(QPainter& p, qreal x, qreal y, qreal s)
+{
+    QLinearGradient body(x, y, x, y + s);
+    body.setColorAt(0, QColor(58, 120, 196));
+    body.setColorAt(1, QColor(22, 64, 128));
+    p.setPen(QPen(QColor(16, 44, 92), s / 32.0));
+    p.setBrush(body);
+    p.drawRoundedRect(QRectF(x + s * 0.06, y + s * 0.22, s * 0.88, s * 0.62), s * 0.12, s * 0.12);
+    p.drawRoundedRect(QRectF(x + s * 0.18, y + s * 0.12, s * 0.26, s * 0.14), s * 0.04, s * 0.04);
+    p.setBrush(QColor(235, 242, 250));
+    p.drawEllipse(QPointF(x + s * 0.5, y + s * 0.53), s * 0.25, s * 0.25);
+    QRadialGradient lens(QPointF(x + s * 0.45, y + s * 0.48), s * 0.2);
+    lens.setColorAt(0, QColor(110, 170, 230));
+    lens.setColorAt(1, QColor(12, 30, 60));
+    p.setBrush(lens);
+    p.drawEllipse(QPointF(x + s * 0.5, y + s * 0.53), s * 0.17, s * 0.17);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 190, 60));
+    p.drawEllipse(QPointF(x + s * 0.82, y + s * 0.32), s * 0.045, s * 0.045);
+}
+
+QImage DrawLogo()
+{
+    QImage image(79, 20, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::TextAntialiasing);
+    DrawCamera(p, 0, 1, 18);
+    // The largest bold face whose name fits beside the camera.
+    const QString name = QStringLiteral("Scoutcam");
+    QFont font(QStringLiteral("DejaVu Sans Condensed"));
+    font.setBold(true);
+    for (int px = 14; px > 6; --px) {
+        font.setPixelSize(px);
+        if (QFontMetrics(font).horizontalAdvance(name) <= 58) {
+            break;
+        }
+    }
+    p.setFont(font);
+    p.setPen(QColor(22, 64, 128));
+    p.drawText(QRectF(20, 0, 59, 20), Qt::AlignLeft | Qt::AlignVCenter, name);
+    return image;
+}
+
+QImage DrawIcon(int size)
+{
+    QImage image(size, size, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    DrawCamera(p, 0, 0, size);
+    return image;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[])
+{
+    QGuiApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT_FOLDER\n", argv[0]);
+        return 2;
+    }
+    const QString dir = QString::fromLocal8Bit(argv[1]);
+    bool ok = DrawLogo().save(dir + QStringLiteral("/logo.png"), "PNG") &&
+              DrawIcon(128).save(dir + QStringLiteral("/scoutcam.png"), "PNG");
+    return ok ? 0 : 1;
+}
