@@ -7,6 +7,7 @@
 
 #include "common/common_error.h"
 #include "common/common_log.h"
+#include "StringTable.h"
 
 namespace {
 
@@ -247,43 +248,5 @@ std::string FormatDevices(const std::vector<CDiscoveryBean>& devices, CliFormat 
 }
 
 const char* ResultText(int code) {
-    switch (code) {
-    case RESULT_OK:
-        return "Succeed";
-    case ERR_GENERAL:
-        return "Failed";
-    case ERR_INVALID_PARAM:
-        return "Invalid parameter";
-    case ERR_SYSTEM:
-        return "System failed";
-    case ERR_NOT_SUPPORTED:
-        return "Function not supported.";
-    case ERR_NO_MEMORY:
-        return "Memory not enough.";
-    case ERR_IO:
-        return "I/O failed";
-    case ERR_ALREADY_ATTACHED:
-        return "Object already attched.";
-    case ERR_ALREADY_EXISTS:
-        return "Object already exist.";
-    case ERR_NOT_FOUND:
-        return "Object not found.";
-    case ERR_TIMEOUT:
-        return "Timeout";
-    case ERR_SOCKET_BIND:
-        return "Socket bind failed.";
-    case 11001:
-        return "Mandatory equipment IP address information.";
-    case 11002:
-        return "Device serial code is no longer invalid.";
-    case 11003:
-        return "Device serial code is invalid.";
-    case 11004:
-        return "Device password error.";
-    case 11005:
-        return "Device IP conflict.";
-    default:
-        LOG_WARN("unknown errcode(%d)", code);
-        return "Failed";
-    }
+    return LoadResText(GetErrMsgId(code));
 }
