@@ -37,16 +37,6 @@ QString IpText(uint32_t ip)
     return QStringLiteral("%1.%2.%3.%4").arg(ip >> 24).arg((ip >> 16) & 0xFF).arg((ip >> 8) & 0xFF).arg(ip & 0xFF);
 }
 
-QPushButton* Button(QWidget* parent, const QString& text)
-{
-    for (QPushButton* b : parent->findChildren<QPushButton*>()) {
-        if (b->text() == text) {
-            return b;
-        }
-    }
-    return nullptr;
-}
-
 QLineEdit* Field(CIpAddressCtrl* ctrl, int i)
 {
     return ctrl->findChild<QLineEdit*>(QStringLiteral("field%1").arg(i));

@@ -69,16 +69,6 @@ uint32_t Host(const QString& ip)
     return ntohl(inet_addr(ip.toLatin1().constData()));
 }
 
-QPushButton* Button(QWidget* parent, const QString& text)
-{
-    for (QPushButton* b : parent->findChildren<QPushButton*>()) {
-        if (b->text() == text) {
-            return b;
-        }
-    }
-    return nullptr;
-}
-
 }  // namespace
 
 class TestEndToEnd : public QObject {

@@ -67,16 +67,6 @@ QString CountText(CScoutcamDlg& dlg)
     return QString();
 }
 
-QPushButton* Button(QWidget* parent, const QString& text)
-{
-    for (QPushButton* b : parent->findChildren<QPushButton*>()) {
-        if (b->text() == text) {
-            return b;
-        }
-    }
-    return nullptr;
-}
-
 // Catches the URLs that the window hands to the browser.
 class CUrlCatcher : public QObject {
     Q_OBJECT

@@ -13,6 +13,17 @@
 #include <deque>
 #include <functional>
 
+// The push button of parent whose text is text, or null.
+inline QPushButton* Button(QWidget* parent, const QString& text)
+{
+    for (QPushButton* b : parent->findChildren<QPushButton*>()) {
+        if (b->text() == text) {
+            return b;
+        }
+    }
+    return nullptr;
+}
+
 class CUiScript : public QObject {
 public:
     // A step looks at the windows that are up; when its window is there it returns the action
