@@ -8,6 +8,8 @@
     The namespace table actually installed in every context is g_soapNamespaces
     (soap_wire.cpp); the nsmap that soapcpp2 writes is not used.
 */
+// soapcpp2 input, not C++: its //gsoap directives and @attributes must keep their spelling.
+// clang-format off
 
 // Header blocks, in the order they are written: wsse:Security, the seven
 // WS-Addressing 2004/08 blocks, then the seven WS-Addressing 1.0 blocks.
