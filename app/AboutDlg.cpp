@@ -15,19 +15,16 @@ const char kVersion[] = "1.0.2";
 const char kBuildTag[] = "D001SP02";
 }  // namespace
 
-void CClickLabel::mouseDoubleClickEvent(QMouseEvent* event)
-{
+void CClickLabel::mouseDoubleClickEvent(QMouseEvent* event) {
     QLabel::mouseDoubleClickEvent(event);
     emit DoubleClicked();
 }
 
-QString BuildStamp()
-{
+QString BuildStamp() {
     return QString::asprintf("Built on %s %s", __DATE__, __TIME__);
 }
 
-CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
-{
+CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     InitAppResources();
     setWindowTitle(QStringLiteral("About Scoutcam"));
     setFont(DialogFont(9));
@@ -37,7 +34,8 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     auto* icon = new QLabel(this);
     QRect iconRect = du.Rect(14, 14, 20, 20);
     icon->setGeometry(iconRect);
-    icon->setPixmap(QIcon(QStringLiteral(":/res/scoutcam.png")).pixmap(qMin(iconRect.width(), iconRect.height())));
+    icon->setPixmap(QIcon(QStringLiteral(":/res/scoutcam.png"))
+                        .pixmap(qMin(iconRect.width(), iconRect.height())));
 
     auto* product = new QLabel(QStringLiteral("Korvane Scoutcam (En)"), this);
     product->setTextFormat(Qt::PlainText);
@@ -60,12 +58,14 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     auto* link = new QPushButton(QStringLiteral("Copyright (C) Korvane"), this);
     link->setFlat(true);
     link->setCursor(Qt::PointingHandCursor);
-    link->setStyleSheet(QStringLiteral("QPushButton { color: palette(link); text-decoration: underline;"
-                                       " border: none; text-align: left; padding: 0; }"));
+    link->setStyleSheet(
+        QStringLiteral("QPushButton { color: palette(link); text-decoration: underline;"
+                       " border: none; text-align: left; padding: 0; }"));
     link->setToolTip(LoadResString(IDS_HOMEPAGE_TIP));
     link->setFocusPolicy(Qt::TabFocus);
     QRect linkRect = du.Rect(7, 70, 144, 14);
-    link->setGeometry(QRect(linkRect.topLeft(), link->sizeHint()).translated(0, (linkRect.height() - link->sizeHint().height()) / 2));
+    link->setGeometry(QRect(linkRect.topLeft(), link->sizeHint())
+                          .translated(0, (linkRect.height() - link->sizeHint().height()) / 2));
     const QString url = LoadResString(IDS_HOMEPAGE_URL);
     connect(link, &QPushButton::clicked, this, [url]() { QDesktopServices::openUrl(QUrl(url)); });
 
@@ -77,8 +77,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
     ok->setFocus(Qt::OtherFocusReason);
 }
 
-void CAboutDlg::OnVersionDoubleClicked()
-{
+void CAboutDlg::OnVersionDoubleClicked() {
     m_build->setText(BuildStamp());
     m_build->show();
 }

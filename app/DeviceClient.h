@@ -33,7 +33,8 @@ public:
     int ExactSearch(uint32_t begin, uint32_t end) override;
     int SetDeviceAddr(uint32_t address, const UserInfo& user, const DeviceIdentity& device,
                       const DeviceAddress& newAddr) override;
-    int SetDefaultPasswd(uint32_t address, const DeviceIdentity& device, const std::string& serialCode) override;
+    int SetDefaultPasswd(uint32_t address, const DeviceIdentity& device,
+                         const std::string& serialCode) override;
 
 private:
     CDiscoveryThread* m_pClient;

@@ -6,7 +6,6 @@
 
 class QWidget;
 
-
 // The text stored under a string id; empty for an id that holds none.
 QString LoadResString(int id);
 

@@ -4,13 +4,11 @@
 
 #include <QPainter>
 
-static void RegisterResources()
-{
+static void RegisterResources() {
     Q_INIT_RESOURCE(scoutcam);
 }
 
-void InitAppResources()
-{
+void InitAppResources() {
     static bool s_done = false;
     if (!s_done) {
         s_done = true;
@@ -18,8 +16,7 @@ void InitAppResources()
     }
 }
 
-QImage PremultiplyTruncated(const QImage& image)
-{
+QImage PremultiplyTruncated(const QImage& image) {
     QImage out = image.convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < out.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(out.scanLine(y));
@@ -33,13 +30,11 @@ QImage PremultiplyTruncated(const QImage& image)
     return out;
 }
 
-CImageStatic::CImageStatic(QWidget* parent) : QWidget(parent)
-{
+CImageStatic::CImageStatic(QWidget* parent) : QWidget(parent) {
     InitAppResources();
 }
 
-bool CImageStatic::LoadPNG(const QString& path)
-{
+bool CImageStatic::LoadPNG(const QString& path) {
     if (m_loaded) {
         m_image = QImage();
         m_loaded = false;
@@ -55,8 +50,7 @@ bool CImageStatic::LoadPNG(const QString& path)
     return true;
 }
 
-void CImageStatic::paintEvent(QPaintEvent*)
-{
+void CImageStatic::paintEvent(QPaintEvent*) {
     if (!m_loaded) {
         return;
     }

@@ -14,8 +14,7 @@ class CFieldValidator : public QValidator {
 public:
     explicit CFieldValidator(QObject* parent) : QValidator(parent) {}
 
-    State validate(QString& input, int&) const override
-    {
+    State validate(QString& input, int&) const override {
         if (input.size() > 3) {
             return Invalid;
         }
@@ -33,8 +32,7 @@ public:
 
 }  // namespace
 
-CIpAddressCtrl::CIpAddressCtrl(QWidget* parent) : QFrame(parent)
-{
+CIpAddressCtrl::CIpAddressCtrl(QWidget* parent) : QFrame(parent) {
     setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     setAutoFillBackground(true);
     setBackgroundRole(QPalette::Base);
@@ -62,16 +60,14 @@ CIpAddressCtrl::CIpAddressCtrl(QWidget* parent) : QFrame(parent)
     setFocusPolicy(Qt::StrongFocus);
 }
 
-void CIpAddressCtrl::SetAddress(uint32_t address)
-{
+void CIpAddressCtrl::SetAddress(uint32_t address) {
     for (int i = 0; i < kFields; ++i) {
         uint32_t value = (address >> (8 * (kFields - 1 - i))) & 0xFFu;
         m_fields[i]->setText(QString::number(value));
     }
 }
 
-uint32_t CIpAddressCtrl::GetAddress() const
-{
+uint32_t CIpAddressCtrl::GetAddress() const {
     uint32_t address = 0;
     for (int i = 0; i < kFields; ++i) {
         address = (address << 8) | static_cast<uint32_t>(FieldValue(i));
@@ -79,15 +75,13 @@ uint32_t CIpAddressCtrl::GetAddress() const
     return address;
 }
 
-void CIpAddressCtrl::ClearAddress()
-{
+void CIpAddressCtrl::ClearAddress() {
     for (QLineEdit* field : m_fields) {
         field->clear();
     }
 }
 
-int CIpAddressCtrl::FieldIndex(QObject* object) const
-{
+int CIpAddressCtrl::FieldIndex(QObject* object) const {
     for (int i = 0; i < kFields; ++i) {
         if (m_fields[i] == object) {
             return i;
@@ -96,13 +90,11 @@ int CIpAddressCtrl::FieldIndex(QObject* object) const
     return -1;
 }
 
-int CIpAddressCtrl::FieldValue(int field) const
-{
+int CIpAddressCtrl::FieldValue(int field) const {
     return m_fields[field]->text().toInt();
 }
 
-void CIpAddressCtrl::MoveTo(int field, bool selectAll)
-{
+void CIpAddressCtrl::MoveTo(int field, bool selectAll) {
     QLineEdit* edit = m_fields[field];
     edit->setFocus(Qt::OtherFocusReason);
     if (selectAll) {
@@ -113,8 +105,7 @@ void CIpAddressCtrl::MoveTo(int field, bool selectAll)
     }
 }
 
-void CIpAddressCtrl::OnTextEdited(int field)
-{
+void CIpAddressCtrl::OnTextEdited(int field) {
     emit FieldChanged(field, FieldValue(field));
     QLineEdit* edit = m_fields[field];
     if (edit->text().size() == 3 && edit->cursorPosition() == 3 && field + 1 < kFields) {
@@ -122,8 +113,7 @@ void CIpAddressCtrl::OnTextEdited(int field)
     }
 }
 
-bool CIpAddressCtrl::HandleKey(int field, QKeyEvent* event)
-{
+bool CIpAddressCtrl::HandleKey(int field, QKeyEvent* event) {
     QLineEdit* edit = m_fields[field];
     const QString text = event->text();
     if (text == QLatin1String(".") || text == QLatin1String(" ")) {
@@ -161,8 +151,7 @@ bool CIpAddressCtrl::HandleKey(int field, QKeyEvent* event)
     }
 }
 
-bool CIpAddressCtrl::eventFilter(QObject* watched, QEvent* event)
-{
+bool CIpAddressCtrl::eventFilter(QObject* watched, QEvent* event) {
     int field = FieldIndex(watched);
     if (field >= 0) {
         if (event->type() == QEvent::KeyPress && HandleKey(field, static_cast<QKeyEvent*>(event))) {

@@ -14,8 +14,7 @@ public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
 protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
-    {
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
         QStyledItemDelegate::initStyleOption(option, index);
         option->backgroundBrush = CListCtrlEx::RowBackground(index.row());
     }
@@ -23,8 +22,7 @@ protected:
 
 }  // namespace
 
-CListCtrlEx::CListCtrlEx(QWidget* parent) : QTableWidget(parent)
-{
+CListCtrlEx::CListCtrlEx(QWidget* parent) : QTableWidget(parent) {
     setItemDelegate(new CRowColourDelegate(this));
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -40,20 +38,17 @@ CListCtrlEx::CListCtrlEx(QWidget* parent) : QTableWidget(parent)
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &CListCtrlEx::OnHeaderClicked);
 }
 
-void CListCtrlEx::SetSortMark(int column, Qt::SortOrder order)
-{
+void CListCtrlEx::SetSortMark(int column, Qt::SortOrder order) {
     m_sortColumn = column;
     m_sortOrder = order;
     horizontalHeader()->setSortIndicator(column, order);
 }
 
-QColor CListCtrlEx::RowBackground(int row)
-{
+QColor CListCtrlEx::RowBackground(int row) {
     return row % 2 == 0 ? kEvenRow : kOddRow;
 }
 
-void CListCtrlEx::OnHeaderClicked(int column)
-{
+void CListCtrlEx::OnHeaderClicked(int column) {
     Qt::SortOrder order = Qt::AscendingOrder;
     if (column == m_sortColumn && m_sortOrder == Qt::AscendingOrder) {
         order = Qt::DescendingOrder;

@@ -9,14 +9,12 @@
 #include <QFileInfo>
 #include <cstdlib>
 
-const char* UserTempDir()
-{
+const char* UserTempDir() {
     const char* dir = std::getenv("TMPDIR");
     return (dir && *dir) ? dir : "/tmp";
 }
 
-bool CScoutcamApp::InitInstance()
-{
+bool CScoutcamApp::InitInstance() {
     CLogThread* pLog = GetLogThread();
     pLog->m_sysLog.SetLevel(LEVEL_DEBUG);
     pLog->m_sysLog.SetLogDir(UserTempDir());
@@ -24,7 +22,8 @@ bool CScoutcamApp::InitInstance()
 
     // Settings live under Korvane/<program name>.
     QCoreApplication::setOrganizationName(QStringLiteral("Korvane"));
-    QCoreApplication::setApplicationName(QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
+    QCoreApplication::setApplicationName(
+        QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName());
 
     CDiscoveryThread* pClient = CDiscoveryThread::GetInstance();
     if (pClient == nullptr) {
@@ -37,8 +36,7 @@ bool CScoutcamApp::InitInstance()
     return false;
 }
 
-int CScoutcamApp::ExitInstance()
-{
+int CScoutcamApp::ExitInstance() {
     GetLogThread()->StopLog();
     return 0;
 }

@@ -33,9 +33,7 @@ const QEvent::Type kEventReport = static_cast<QEvent::Type>(QEvent::User + 2);
 class CEventReport : public QEvent {
 public:
     explicit CEventReport(std::unique_ptr<CDiscoveryBean> pRecord)
-        : QEvent(kEventReport), m_pRecord(std::move(pRecord))
-    {
-    }
+        : QEvent(kEventReport), m_pRecord(std::move(pRecord)) {}
     std::unique_ptr<CDiscoveryBean> m_pRecord;
 };
 
@@ -56,18 +54,15 @@ const ColumnSpec kColumns[kColumnCount] = {
     {IDS_COL_VERSION, Qt::AlignLeft | Qt::AlignVCenter, 400},
 };
 
-QString Widen(const std::string& text)
-{
+QString Widen(const std::string& text) {
     return QString::fromStdU16String(ConvertToWString(CHARSET_ANSI, text.c_str()));
 }
 
-std::string Narrow(const QString& text)
-{
+std::string Narrow(const QString& text) {
     return ConvertToString(CHARSET_UNICODE, CHARSET_ANSI, text.utf16());
 }
 
-std::string HostToIpText(uint32_t address)
-{
+std::string HostToIpText(uint32_t address) {
     std::string text;
     IpToString(htonl(address), text);
     return text;
@@ -75,13 +70,11 @@ std::string HostToIpText(uint32_t address)
 
 }  // namespace
 
-uint32_t IpTextToHost(const std::string& text)
-{
+uint32_t IpTextToHost(const std::string& text) {
     return ntohl(inet_addr(text.c_str()));
 }
 
-QString FormatMacAddr(const std::string& mac)
-{
+QString FormatMacAddr(const std::string& mac) {
     // Devices that send their address with separators get them re-laid, not doubled.
     QString wide = Widen(mac);
     wide.remove(QLatin1Char(':'));
@@ -99,8 +92,7 @@ QString FormatMacAddr(const std::string& mac)
 CScoutcamDlg::CScoutcamDlg(IDeviceClient* pClient, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
-      m_pClient(pClient)
-{
+      m_pClient(pClient) {
     InitAppResources();
     setWindowTitle(QStringLiteral("Scoutcam"));
     setWindowIcon(QIcon(QStringLiteral(":/res/scoutcam.png")));
@@ -123,7 +115,8 @@ CScoutcamDlg::CScoutcamDlg(IDeviceClient* pClient, QWidget* parent)
     // Labels grow to their text where the font needs more room than the template gives.
     m_totalLabel = new QLabel(QStringLiteral("Total:"), this);
     m_totalLabel->setGeometry(du.Rect(7, 306, 19, 8));
-    m_totalLabel->resize(qMax(m_totalLabel->width(), m_totalLabel->sizeHint().width()), m_totalLabel->height());
+    m_totalLabel->resize(qMax(m_totalLabel->width(), m_totalLabel->sizeHint().width()),
+                         m_totalLabel->height());
     m_countLabel = new QLabel(QStringLiteral("NA"), this);
     m_countLabel->setGeometry(du.Rect(30, 306, 14, 8));
     m_countLabel->resize(qMax(m_countLabel->width(), du.X(40)), m_countLabel->height());
@@ -158,8 +151,7 @@ CScoutcamDlg::CScoutcamDlg(IDeviceClient* pClient, QWidget* parent)
     m_countLabel->setText(QString::number(m_total));
 }
 
-CScoutcamDlg::~CScoutcamDlg()
-{
+CScoutcamDlg::~CScoutcamDlg() {
     // No record may reach a window that is gone; a command still running is waited for.
     m_pClient->Detach(this);
     if (m_worker.joinable()) {
@@ -167,8 +159,7 @@ CScoutcamDlg::~CScoutcamDlg()
     }
 }
 
-void CScoutcamDlg::LayOut()
-{
+void CScoutcamDlg::LayOut() {
     CDlgUnits du(font());
     const int w = width();
     const int h = height();
@@ -185,16 +176,14 @@ void CScoutcamDlg::LayOut()
     m_countLabel->move(du.PixelsX(57), labelY);
 }
 
-void CScoutcamDlg::resizeEvent(QResizeEvent* event)
-{
+void CScoutcamDlg::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     if (m_laidOut) {
         LayOut();
     }
 }
 
-void CScoutcamDlg::ClearList()
-{
+void CScoutcamDlg::ClearList() {
     m_records.clear();
     m_list->setRowCount(0);
     m_list->viewport()->update();
@@ -203,8 +192,7 @@ void CScoutcamDlg::ClearList()
     m_countLabel->setText(QString::number(m_total));
 }
 
-void CScoutcamDlg::OnAutoSearch()
-{
+void CScoutcamDlg::OnAutoSearch() {
     ClearList();
     m_searchMode = SEARCH_AUTO;
     m_pClient->Attach(this);
@@ -214,8 +202,7 @@ void CScoutcamDlg::OnAutoSearch()
     StartSearchWindow();
 }
 
-void CScoutcamDlg::OnExactSearch()
-{
+void CScoutcamDlg::OnExactSearch() {
     CSubnetSectDlg dlg(this);
     if (dlg.exec() != QDialog::Accepted) {
         return;
@@ -233,14 +220,12 @@ void CScoutcamDlg::OnExactSearch()
     StartSearchWindow();
 }
 
-void CScoutcamDlg::StartSearchWindow()
-{
+void CScoutcamDlg::StartSearchWindow() {
     ShowWait(this, LoadResString(IDS_SEARCHING));
     m_searchTimer.start(kSearchWindowMs);
 }
 
-void CScoutcamDlg::OnSearchTimer()
-{
+void CScoutcamDlg::OnSearchTimer() {
     m_searchTimer.stop();
     m_pClient->Detach(this);
     CloseWait();
@@ -248,16 +233,14 @@ void CScoutcamDlg::OnSearchTimer()
     QMetaObject::invokeMethod(this, &CScoutcamDlg::OnSearchEnded, Qt::QueuedConnection);
 }
 
-void CScoutcamDlg::OnSearchEnded()
-{
+void CScoutcamDlg::OnSearchEnded() {
     if (m_list->rowCount() == 0) {
         ShowMessage(this, LoadResString(IDS_NO_DEVICE));
     }
     emit SearchFinished();
 }
 
-void CScoutcamDlg::Update(const CDiscoveryBean* pData)
-{
+void CScoutcamDlg::Update(const CDiscoveryBean* pData) {
     std::unique_ptr<CDiscoveryBean> pDiscoveryData(new (std::nothrow) CDiscoveryBean(*pData));
     if (!pDiscoveryData) {
         LOG_ERROR("new pDiscoveryData failed");
@@ -267,8 +250,7 @@ void CScoutcamDlg::Update(const CDiscoveryBean* pData)
     QCoreApplication::postEvent(this, new CEventReport(std::move(pDiscoveryData)));
 }
 
-void CScoutcamDlg::customEvent(QEvent* event)
-{
+void CScoutcamDlg::customEvent(QEvent* event) {
     if (event->type() == kEventReport) {
         OnEventReport(std::move(static_cast<CEventReport*>(event)->m_pRecord));
         return;
@@ -276,8 +258,7 @@ void CScoutcamDlg::customEvent(QEvent* event)
     QDialog::customEvent(event);
 }
 
-void CScoutcamDlg::OnEventReport(std::unique_ptr<CDiscoveryBean> pRecord)
-{
+void CScoutcamDlg::OnEventReport(std::unique_ptr<CDiscoveryBean> pRecord) {
     if (m_searchMode == SEARCH_EXACT) {
         uint32_t address = IpTextToHost(pRecord->m_ipAddr);
         if (address < m_rangeBegin || address > m_rangeEnd) {
@@ -302,14 +283,12 @@ void CScoutcamDlg::OnEventReport(std::unique_ptr<CDiscoveryBean> pRecord)
     m_list->setFocus(Qt::OtherFocusReason);
 }
 
-int CScoutcamDlg::KeyOfRow(int row) const
-{
+int CScoutcamDlg::KeyOfRow(int row) const {
     QTableWidgetItem* item = m_list->item(row, 0);
     return item ? item->data(kKeyRole).toInt() : -1;
 }
 
-int CScoutcamDlg::RowOfKey(int key) const
-{
+int CScoutcamDlg::RowOfKey(int key) const {
     for (int row = 0; row < m_list->rowCount(); ++row) {
         if (KeyOfRow(row) == key) {
             return row;
@@ -318,11 +297,10 @@ int CScoutcamDlg::RowOfKey(int key) const
     return -1;
 }
 
-void CScoutcamDlg::WriteRow(int row, const CDiscoveryBean& record)
-{
+void CScoutcamDlg::WriteRow(int row, const CDiscoveryBean& record) {
     const QString cells[kColumnCount] = {
-        QString::number(row),      Widen(record.m_ipAddr),         Widen(record.m_hardware),
-        Widen(record.m_serialNo),  FormatMacAddr(record.m_macAddr), Widen(record.m_version),
+        QString::number(row),     Widen(record.m_ipAddr),          Widen(record.m_hardware),
+        Widen(record.m_serialNo), FormatMacAddr(record.m_macAddr), Widen(record.m_version),
     };
     for (int c = 0; c < kColumnCount; ++c) {
         QTableWidgetItem* item = m_list->item(row, c);
@@ -336,8 +314,7 @@ void CScoutcamDlg::WriteRow(int row, const CDiscoveryBean& record)
     m_records[KeyOfRow(row)] = record;
 }
 
-void CScoutcamDlg::GetRecordOfRow(int row, CDiscoveryBean& record) const
-{
+void CScoutcamDlg::GetRecordOfRow(int row, CDiscoveryBean& record) const {
     record = CDiscoveryBean();
     auto it = m_records.find(KeyOfRow(row));
     if (it != m_records.end()) {
@@ -349,15 +326,13 @@ void CScoutcamDlg::GetRecordOfRow(int row, CDiscoveryBean& record) const
     record.m_ipAddr = Narrow(ip ? ip->text() : QString());
 }
 
-void CScoutcamDlg::reject()
-{
+void CScoutcamDlg::reject() {
     m_records.clear();
     LOG_INFO("exit the program");
     QDialog::reject();
 }
 
-bool CScoutcamDlg::eventFilter(QObject* watched, QEvent* event)
-{
+bool CScoutcamDlg::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_list->viewport() && event->type() == QEvent::ContextMenu) {
         auto* menuEvent = static_cast<QContextMenuEvent*>(event);
         // Only the mouse opens the device menu; the keyboard's menu key does nothing.
@@ -369,8 +344,7 @@ bool CScoutcamDlg::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void CScoutcamDlg::contextMenuEvent(QContextMenuEvent* event)
-{
+void CScoutcamDlg::contextMenuEvent(QContextMenuEvent* event) {
     // Outside the list, the window's menu offers the about box.
     QMenu menu(this);
     QAction* about = menu.addAction(LoadResString(IDS_ABOUTBOX));
@@ -379,14 +353,12 @@ void CScoutcamDlg::contextMenuEvent(QContextMenuEvent* event)
     }
 }
 
-void CScoutcamDlg::OpenAboutBox()
-{
+void CScoutcamDlg::OpenAboutBox() {
     CAboutDlg dlg(this);
     dlg.exec();
 }
 
-void CScoutcamDlg::OnListRightClick(const QPoint& viewportPos, const QPoint& globalPos)
-{
+void CScoutcamDlg::OnListRightClick(const QPoint& viewportPos, const QPoint& globalPos) {
     m_selectedRow = m_list->rowAt(viewportPos.y());
     if (m_selectedRow == -1) {
         return;
@@ -394,26 +366,25 @@ void CScoutcamDlg::OnListRightClick(const QPoint& viewportPos, const QPoint& glo
     m_list->selectRow(m_selectedRow);
     QMenu menu(this);
     menu.setTitle(QStringLiteral("Config"));
-    menu.addAction(QStringLiteral("Edit Network Address"), this, &CScoutcamDlg::OnEditNetworkAddress);
-    menu.addAction(QStringLiteral("Restore Device Password"), this, &CScoutcamDlg::OnRestorePassword);
+    menu.addAction(QStringLiteral("Edit Network Address"), this,
+                   &CScoutcamDlg::OnEditNetworkAddress);
+    menu.addAction(QStringLiteral("Restore Device Password"), this,
+                   &CScoutcamDlg::OnRestorePassword);
     menu.addAction(QStringLiteral("Browse Web Page"), this, &CScoutcamDlg::OnBrowseWebPage);
     menu.exec(globalPos);
 }
 
-void CScoutcamDlg::OnEditNetworkAddress()
-{
+void CScoutcamDlg::OnEditNetworkAddress() {
     m_pendingCommand = CMD_EDIT_ADDRESS;
     RunDeviceCommand();
 }
 
-void CScoutcamDlg::OnRestorePassword()
-{
+void CScoutcamDlg::OnRestorePassword() {
     m_pendingCommand = CMD_RESTORE_PASSWORD;
     RunDeviceCommand();
 }
 
-void CScoutcamDlg::RunDeviceCommand()
-{
+void CScoutcamDlg::RunDeviceCommand() {
     switch (m_pendingCommand) {
     case CMD_EDIT_ADDRESS:
         EditNetworkAddress();
@@ -427,13 +398,11 @@ void CScoutcamDlg::RunDeviceCommand()
     }
 }
 
-uint32_t CScoutcamDlg::TargetAddress(const CDiscoveryBean& record) const
-{
+uint32_t CScoutcamDlg::TargetAddress(const CDiscoveryBean& record) const {
     return m_searchMode == SEARCH_EXACT ? IpTextToHost(record.m_ipAddr) : 0;
 }
 
-void CScoutcamDlg::EditNetworkAddress()
-{
+void CScoutcamDlg::EditNetworkAddress() {
     CDiscoveryBean record;
     GetRecordOfRow(m_selectedRow, record);
     CSetAddrDlg dlg(this);
@@ -451,7 +420,8 @@ void CScoutcamDlg::EditNetworkAddress()
         return;
     }
     DeviceIdentity device{record.m_serialNo, record.m_macAddr};
-    DeviceAddress newAddr{HostToIpText(dlg.m_ip), HostToIpText(dlg.m_mask), HostToIpText(dlg.m_gateway)};
+    DeviceAddress newAddr{HostToIpText(dlg.m_ip), HostToIpText(dlg.m_mask),
+                          HostToIpText(dlg.m_gateway)};
     m_commandRow = m_selectedRow;
     m_commandRecord = record;
     m_commandNewIp = newAddr.m_ipAddr;
@@ -462,8 +432,7 @@ void CScoutcamDlg::EditNetworkAddress()
     });
 }
 
-void CScoutcamDlg::RestorePassword()
-{
+void CScoutcamDlg::RestorePassword() {
     CSerialDlg dlg(this);
     if (dlg.exec() != QDialog::Accepted) {
         return;
@@ -481,18 +450,17 @@ void CScoutcamDlg::RestorePassword()
     });
 }
 
-void CScoutcamDlg::StartRequest(std::function<int()> request)
-{
+void CScoutcamDlg::StartRequest(std::function<int()> request) {
     ShowWait(this, LoadResString(IDS_BEING_MODIFIED));
     // The worker sees only its own copies; the result comes back as a queued call.
     m_worker = std::thread([this, request]() {
         int result = request();
-        QMetaObject::invokeMethod(this, [this, result]() { OnCommandDone(result); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, result]() { OnCommandDone(result); }, Qt::QueuedConnection);
     });
 }
 
-void CScoutcamDlg::OnCommandDone(int result)
-{
+void CScoutcamDlg::OnCommandDone(int result) {
     m_worker.join();
     CloseWait();
     if (result == RESULT_OK && m_pendingCommand == CMD_EDIT_ADDRESS && m_commandRow >= 0) {
@@ -504,8 +472,7 @@ void CScoutcamDlg::OnCommandDone(int result)
     emit CommandFinished(result);
 }
 
-void CScoutcamDlg::OnBrowseWebPage()
-{
+void CScoutcamDlg::OnBrowseWebPage() {
     CDiscoveryBean record;
     GetRecordOfRow(m_selectedRow, record);
     QString url = QStringLiteral("http://%1").arg(Widen(record.m_ipAddr));

@@ -6,8 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-CSerialDlg::CSerialDlg(QWidget* parent) : QDialog(parent)
-{
+CSerialDlg::CSerialDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Serial Code"));
     setFont(DialogFont(8));
     CDlgUnits du(font());
@@ -30,8 +29,7 @@ CSerialDlg::CSerialDlg(QWidget* parent) : QDialog(parent)
     setTabOrder(ok, cancel);
 }
 
-void CSerialDlg::showEvent(QShowEvent* event)
-{
+void CSerialDlg::showEvent(QShowEvent* event) {
     if (!m_initialised) {
         m_initialised = true;
         m_serialEdit->setText(m_serialCode);
@@ -40,8 +38,7 @@ void CSerialDlg::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
-void CSerialDlg::accept()
-{
+void CSerialDlg::accept() {
     m_serialCode = m_serialEdit->text();
     QDialog::accept();
 }

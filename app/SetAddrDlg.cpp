@@ -9,8 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-uint32_t DefaultMaskOf(uint32_t ip)
-{
+uint32_t DefaultMaskOf(uint32_t ip) {
     uint32_t first = ip >> 24;
     if (first < 127) {
         return 0xFF000000u;
@@ -21,8 +20,7 @@ uint32_t DefaultMaskOf(uint32_t ip)
     return 0xFFFFFF00u;
 }
 
-CSetAddrDlg::CSetAddrDlg(QWidget* parent) : QDialog(parent)
-{
+CSetAddrDlg::CSetAddrDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Edit Network Address"));
     setFont(DialogFont(8));
     CDlgUnits du(font());
@@ -65,8 +63,7 @@ CSetAddrDlg::CSetAddrDlg(QWidget* parent) : QDialog(parent)
     connect(m_ipCtrl, &CIpAddressCtrl::FieldChanged, this, &CSetAddrDlg::OnIpFieldChanged);
 }
 
-void CSetAddrDlg::UpdateData(bool saveAndValidate)
-{
+void CSetAddrDlg::UpdateData(bool saveAndValidate) {
     if (saveAndValidate) {
         m_ip = m_ipCtrl->GetAddress();
         m_mask = m_maskCtrl->GetAddress();
@@ -80,8 +77,7 @@ void CSetAddrDlg::UpdateData(bool saveAndValidate)
     }
 }
 
-void CSetAddrDlg::showEvent(QShowEvent* event)
-{
+void CSetAddrDlg::showEvent(QShowEvent* event) {
     if (!m_initialised) {
         m_initialised = true;
         UpdateData(false);
@@ -90,16 +86,14 @@ void CSetAddrDlg::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
-void CSetAddrDlg::OnIpFieldChanged()
-{
+void CSetAddrDlg::OnIpFieldChanged() {
     // Only the mask follows the address; the other controls keep what is being typed.
     UpdateData(true);
     m_mask = DefaultMaskOf(m_ip);
     m_maskCtrl->SetAddress(m_mask);
 }
 
-void CSetAddrDlg::accept()
-{
+void CSetAddrDlg::accept() {
     UpdateData(true);
     if (!IsValidHostAddr(m_ip)) {
         ShowMessage(this, LoadResString(IDS_INVALID_HOST_IP));

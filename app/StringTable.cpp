@@ -72,8 +72,7 @@ const std::map<int, int> kCodeToString = {
 
 }  // namespace
 
-const char* LoadResText(int id)
-{
+const char* LoadResText(int id) {
     for (const StringEntry& entry : kStrings) {
         if (entry.id == id) {
             return entry.text;
@@ -82,8 +81,7 @@ const char* LoadResText(int id)
     return "";
 }
 
-int GetErrMsgId(int code)
-{
+int GetErrMsgId(int code) {
     auto it = kCodeToString.find(code);
     if (it == kCodeToString.end()) {
         LOG_WARN("unknown errcode(%d)", code);

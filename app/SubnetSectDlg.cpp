@@ -16,8 +16,7 @@ const char kEndKey[] = "DiscoveryEndIpAddr";
 const uint32_t kMaxSpan = 256;  // end - begin; 257 addresses at most
 }  // namespace
 
-CSubnetSectDlg::CSubnetSectDlg(QWidget* parent) : QDialog(parent)
-{
+CSubnetSectDlg::CSubnetSectDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Network Segment"));
     setFont(DialogFont(8));
     CDlgUnits du(font());
@@ -43,8 +42,7 @@ CSubnetSectDlg::CSubnetSectDlg(QWidget* parent) : QDialog(parent)
     setTabOrder(ok, cancel);
 }
 
-void CSubnetSectDlg::showEvent(QShowEvent* event)
-{
+void CSubnetSectDlg::showEvent(QShowEvent* event) {
     if (!m_initialised) {
         m_initialised = true;
         QSettings settings;
@@ -59,8 +57,7 @@ void CSubnetSectDlg::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
-void CSubnetSectDlg::accept()
-{
+void CSubnetSectDlg::accept() {
     m_beginIp = m_beginCtrl->GetAddress();
     m_endIp = m_endCtrl->GetAddress();
     if (m_beginIp > m_endIp) {

@@ -13,8 +13,7 @@ QPointer<CWaitDlg> g_pWaitDlg;
 }  // namespace
 
 CWaitDlg::CWaitDlg(const QString& text, QWidget* owner)
-    : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint)
-{
+    : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint) {
     setFont(DialogFont(8));
     CDlgUnits du(font());
     setFixedSize(du.X(335), du.Y(41));
@@ -25,27 +24,20 @@ CWaitDlg::CWaitDlg(const QString& text, QWidget* owner)
     setAttribute(Qt::WA_DeleteOnClose);
 }
 
-QString CWaitDlg::Text() const
-{
+QString CWaitDlg::Text() const {
     return m_label->text();
 }
 
-void CWaitDlg::Finish()
-{
+void CWaitDlg::Finish() {
     m_finishing = true;
     QDialog::done(QDialog::Accepted);
 }
 
-void CWaitDlg::accept()
-{
-}
+void CWaitDlg::accept() {}
 
-void CWaitDlg::reject()
-{
-}
+void CWaitDlg::reject() {}
 
-void CWaitDlg::closeEvent(QCloseEvent* event)
-{
+void CWaitDlg::closeEvent(QCloseEvent* event) {
     if (!m_finishing) {
         event->ignore();
         return;
@@ -53,15 +45,13 @@ void CWaitDlg::closeEvent(QCloseEvent* event)
     QDialog::closeEvent(event);
 }
 
-void ShowWait(QWidget* owner, const QString& text)
-{
+void ShowWait(QWidget* owner, const QString& text) {
     CloseWait();
     g_pWaitDlg = new CWaitDlg(text, owner);
     g_pWaitDlg->show();
 }
 
-void CloseWait()
-{
+void CloseWait() {
     if (g_pWaitDlg) {
         CWaitDlg* dlg = g_pWaitDlg;
         g_pWaitDlg = nullptr;
@@ -69,7 +59,6 @@ void CloseWait()
     }
 }
 
-CWaitDlg* CurrentWait()
-{
+CWaitDlg* CurrentWait() {
     return g_pWaitDlg;
 }

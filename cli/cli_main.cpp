@@ -59,8 +59,8 @@ bool ReadSecret(const char* pPrompt, std::string* pSecret) {
 }
 
 // Probes for the window and returns what the main window would list.
-std::vector<CDiscoveryBean> RunSearch(CDiscoveryThread* pClient, CliSearchMode mode,
-                                      uint32_t first, uint32_t last, int windowMs) {
+std::vector<CDiscoveryBean> RunSearch(CDiscoveryThread* pClient, CliSearchMode mode, uint32_t first,
+                                      uint32_t last, int windowMs) {
     CDeviceCollector collector(mode == SEARCH_AUTO ? 0 : first, mode == SEARCH_AUTO ? 0 : last);
     pClient->Attach(&collector);
     if (mode == SEARCH_AUTO) {
@@ -142,15 +142,16 @@ int RestorePassword(CDiscoveryThread* pClient, const CliOptions& options,
 int RunCommand(const CliOptions& options, const std::string& secret) {
     CDiscoveryThread* pClient = CDiscoveryThread::GetInstance();
     if (pClient == nullptr || pClient->WaitReady(kReadyTimeoutMs) != RESULT_OK) {
-        std::fprintf(stderr, "scoutcam-cli: the discovery client could not bind a UDP port of "
-                             "3702..3801\n");
+        std::fprintf(stderr,
+                     "scoutcam-cli: the discovery client could not bind a UDP port of "
+                     "3702..3801\n");
         return EXIT_CLIENT;
     }
     int rc = EXIT_OK;
     switch (options.command) {
     case CMD_SEARCH: {
-        const std::vector<CDiscoveryBean> devices = RunSearch(
-            pClient, options.searchMode, options.first, options.last, options.windowMs);
+        const std::vector<CDiscoveryBean> devices =
+            RunSearch(pClient, options.searchMode, options.first, options.last, options.windowMs);
         std::fputs(FormatDevices(devices, options.format).c_str(), stdout);
         break;
     }

@@ -127,9 +127,9 @@ bool CheckNewAddress(const CliOptions& options, std::string* pError) {
         *pError = "It is not a valid mask address.";
         return false;
     }
-    if (options.newGateway != 0 && (!IsValidHostAddr(options.newGateway) ||
-                                    !IsSameSubnet(options.newIp, options.newGateway,
-                                                  options.newMask))) {
+    if (options.newGateway != 0 &&
+        (!IsValidHostAddr(options.newGateway) ||
+         !IsSameSubnet(options.newIp, options.newGateway, options.newMask))) {
         *pError = "It is not a valid gateway address.";
         return false;
     }
@@ -149,10 +149,10 @@ struct Seen {
 };
 
 bool CheckCombination(const CliOptions& options, const Seen& seen, std::string* pError) {
-    const bool configure = options.command == CMD_SET_ADDRESS ||
-                           options.command == CMD_RESTORE_PASSWORD;
-    if (options.command == CMD_SEARCH && (seen.device || seen.serial || seen.mac || seen.to ||
-                                          seen.ip || seen.mask)) {
+    const bool configure =
+        options.command == CMD_SET_ADDRESS || options.command == CMD_RESTORE_PASSWORD;
+    if (options.command == CMD_SEARCH &&
+        (seen.device || seen.serial || seen.mac || seen.to || seen.ip || seen.mask)) {
         *pError = "search takes only --range, --address, --window, --json and --csv";
         return false;
     }
@@ -215,10 +215,11 @@ uint32_t DefaultMask(uint32_t address) {
     return 0xFFFFFF00u;
 }
 
-const char* UsageText() { return kUsage; }
+const char* UsageText() {
+    return kUsage;
+}
 
-int ParseCommandLine(int argc, const char* const* argv, CliOptions* pOptions,
-                     std::string* pError) {
+int ParseCommandLine(int argc, const char* const* argv, CliOptions* pOptions, std::string* pError) {
     CliOptions options;
     Seen seen;
     bool haveCommand = false;
@@ -302,8 +303,9 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* pOptions,
                 return EXIT_USAGE;
             }
         } else if (arg == "--password" || arg == "--serial-code") {
-            *pError = arg + ": secrets are read from a prompt or standard input, never from "
-                            "the command line";
+            *pError = arg +
+                      ": secrets are read from a prompt or standard input, never from "
+                      "the command line";
             return EXIT_USAGE;
         } else {
             *pError = haveCommand ? "unknown argument: " + arg : "unknown command: " + arg;

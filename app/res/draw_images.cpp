@@ -13,8 +13,7 @@
 namespace {
 
 // A camera: rounded body, lens rings, a small light; drawn into a square of side s at (x, y).
-void DrawCamera(QPainter& p, qreal x, qreal y, qreal s)
-{
+void DrawCamera(QPainter& p, qreal x, qreal y, qreal s) {
     QLinearGradient body(x, y, x, y + s);
     body.setColorAt(0, QColor(58, 120, 196));
     body.setColorAt(1, QColor(22, 64, 128));
@@ -34,8 +33,7 @@ void DrawCamera(QPainter& p, qreal x, qreal y, qreal s)
     p.drawEllipse(QPointF(x + s * 0.82, y + s * 0.32), s * 0.045, s * 0.045);
 }
 
-QImage DrawLogo()
-{
+QImage DrawLogo() {
     QImage image(79, 20, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter p(&image);
@@ -58,8 +56,7 @@ QImage DrawLogo()
     return image;
 }
 
-QImage DrawIcon(int size)
-{
+QImage DrawIcon(int size) {
     QImage image(size, size, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter p(&image);
@@ -70,8 +67,7 @@ QImage DrawIcon(int size)
 
 }  // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QGuiApplication app(argc, argv);
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s OUTPUT_FOLDER\n", argv[0]);

@@ -38,24 +38,24 @@ class CListingClient : public IDeviceClient {
 public:
     explicit CListingClient(std::vector<CDiscoveryBean> fleet) : m_fleet(std::move(fleet)) {}
 
-    int Attach(IObserver<CDiscoveryBean>* pObserver) override
-    {
+    int Attach(IObserver<CDiscoveryBean>* pObserver) override {
         m_pObserver = pObserver;
         return 0;
     }
-    int Detach(IObserver<CDiscoveryBean>*) override
-    {
+    int Detach(IObserver<CDiscoveryBean>*) override {
         m_pObserver = nullptr;
         return 0;
     }
     int Search(uint32_t) override { return Deliver(); }
     int ExactSearch(uint32_t, uint32_t) override { return Deliver(); }
-    int SetDeviceAddr(uint32_t, const UserInfo&, const DeviceIdentity&, const DeviceAddress&) override { return 0; }
+    int SetDeviceAddr(uint32_t, const UserInfo&, const DeviceIdentity&,
+                      const DeviceAddress&) override {
+        return 0;
+    }
     int SetDefaultPasswd(uint32_t, const DeviceIdentity&, const std::string&) override { return 0; }
 
 private:
-    int Deliver()
-    {
+    int Deliver() {
         for (const CDiscoveryBean& record : m_fleet) {
             if (m_pObserver) {
                 m_pObserver->Update(&record);
@@ -68,8 +68,7 @@ private:
     IObserver<CDiscoveryBean>* m_pObserver = nullptr;
 };
 
-std::vector<CDiscoveryBean> ReadFleet()
-{
+std::vector<CDiscoveryBean> ReadFleet() {
     std::vector<CDiscoveryBean> fleet;
     QTextStream in(stdin);
     in.readLine();  // header
@@ -89,15 +88,13 @@ std::vector<CDiscoveryBean> ReadFleet()
     return fleet;
 }
 
-void Pause(int ms)
-{
+void Pause(int ms) {
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
 }
 
-uint32_t Host(const char* ip)
-{
+uint32_t Host(const char* ip) {
     return ntohl(inet_addr(ip));
 }
 
@@ -106,8 +103,7 @@ public:
     CShooter(QString dir, QWidget* main) : m_dir(std::move(dir)), m_main(main) {}
 
     // The main window with the given windows drawn over it where they stand.
-    bool Shoot(const QString& name, const QList<QWidget*>& over = {})
-    {
+    bool Shoot(const QString& name, const QList<QWidget*>& over = {}) {
         Pause(150);
         QImage image = m_main->grab().toImage();
         QPainter painter(&image);
@@ -123,8 +119,7 @@ public:
     }
 
     // One window alone.
-    bool ShootAlone(const QString& name, QWidget* w)
-    {
+    bool ShootAlone(const QString& name, QWidget* w) {
         Pause(150);
         return Save(name, w->grab().toImage());
     }
@@ -132,8 +127,7 @@ public:
     bool ok = true;
 
 private:
-    bool Save(const QString& name, const QImage& image)
-    {
+    bool Save(const QString& name, const QImage& image) {
         const QString path = m_dir + QLatin1Char('/') + name;
         if (!image.save(path, "PNG")) {
             std::fprintf(stderr, "screenshots: cannot write %s\n", qPrintable(path));
@@ -148,8 +142,7 @@ private:
     QWidget* m_main;
 };
 
-QPushButton* Button(QWidget* parent, const QString& text)
-{
+QPushButton* Button(QWidget* parent, const QString& text) {
     for (QPushButton* b : parent->findChildren<QPushButton*>()) {
         if (b->text() == text) {
             return b;
@@ -160,8 +153,7 @@ QPushButton* Button(QWidget* parent, const QString& text)
 
 }  // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     QTemporaryDir config;
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QApplication app(argc, argv);
@@ -212,8 +204,8 @@ int main(int argc, char* argv[])
         range.BeginCtrl()->SetAddress(Host("198.19.0.10"));
         range.EndCtrl()->SetAddress(Host("198.19.0.15"));
         shooter.Shoot(QStringLiteral("06-network-segment.png"), {&range});
-        QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(), LoadResString(IDS_RANGE_SIZE),
-                        QMessageBox::Ok, &range);
+        QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
+                        LoadResString(IDS_RANGE_SIZE), QMessageBox::Ok, &range);
         box.show();
         shooter.Shoot(QStringLiteral("07-network-segment-refused.png"), {&range, &box});
     }
@@ -245,7 +237,8 @@ int main(int argc, char* argv[])
         QMessageBox box(QMessageBox::Warning, QCoreApplication::applicationName(),
                         LoadResString(GetErrMsgId(code)), QMessageBox::Ok, &dlg);
         box.show();
-        shooter.Shoot(QStringLiteral("%1-result-%2.png").arg(code == 0 ? 12 : 13).arg(code), {&box});
+        shooter.Shoot(QStringLiteral("%1-result-%2.png").arg(code == 0 ? 12 : 13).arg(code),
+                      {&box});
     }
     {
         CAboutDlg about(&dlg);

@@ -19,12 +19,14 @@ public:
     int Detach(IObserver<CDiscoveryBean>*) override { return 0; }
     int Search(uint32_t) override { return 0; }
     int ExactSearch(uint32_t, uint32_t) override { return 0; }
-    int SetDeviceAddr(uint32_t, const UserInfo&, const DeviceIdentity&, const DeviceAddress&) override { return 0; }
+    int SetDeviceAddr(uint32_t, const UserInfo&, const DeviceIdentity&,
+                      const DeviceAddress&) override {
+        return 0;
+    }
     int SetDefaultPasswd(uint32_t, const DeviceIdentity&, const std::string&) override { return 0; }
 };
 
-CDiscoveryBean Device(int i)
-{
+CDiscoveryBean Device(int i) {
     CDiscoveryBean b;
     b.m_ipAddr = "10.0." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
     b.m_hardware = "KV-IPC2140";
@@ -34,8 +36,7 @@ CDiscoveryBean Device(int i)
     return b;
 }
 
-void BM_ListFleet(benchmark::State& state)
-{
+void BM_ListFleet(benchmark::State& state) {
     const int devices = static_cast<int>(state.range(0));
     for (auto _ : state) {
         CSilentClient client;
@@ -58,8 +59,7 @@ BENCHMARK(BM_ListFleet)->Arg(257)->Arg(1000)->Arg(4000)->Unit(benchmark::kMillis
 
 }  // namespace
 
-int main(int argc, char* argv[])
-{
+int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);

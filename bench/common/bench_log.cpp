@@ -13,7 +13,8 @@ class CBenchDir {
 public:
     CBenchDir() {
         const char* pBase = getenv("TMPDIR");
-        m_path = std::string(pBase != nullptr && *pBase != '\0' ? pBase : "/tmp") + "/scoutcam_bench_XXXXXX";
+        m_path = std::string(pBase != nullptr && *pBase != '\0' ? pBase : "/tmp") +
+                 "/scoutcam_bench_XXXXXX";
         if (mkdtemp(&m_path[0]) == nullptr) {
             m_path.clear();
         }
@@ -47,7 +48,8 @@ void BM_WriteLogCall(benchmark::State& state) {
     }
     int n = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(LOG_INFO("send probe(ip:%s port:%d seq:%d)", "192.168.1.10", 3702, ++n));
+        benchmark::DoNotOptimize(
+            LOG_INFO("send probe(ip:%s port:%d seq:%d)", "192.168.1.10", 3702, ++n));
     }
     GetLogThread()->StopLog();
 }

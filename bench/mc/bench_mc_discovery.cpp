@@ -97,10 +97,10 @@ void Fleet(CTestLan* pLan, int devices) {
         const long lost = sent - static_cast<long>(counter.Records());
         lostTotal += lost;
         complete += counter.Distinct() == static_cast<size_t>(devices) ? 1 : 0;
-        std::printf("fleet %5d  run %d: listed %5zu of %5d devices in 3000 ms, answers %5ld "
-                    "sent, %5zu handled, %ld lost, client CPU %.3f s\n",
-                    devices, run + 1, counter.Distinct(), devices, sent, counter.Records(), lost,
-                    cpu);
+        std::printf(
+            "fleet %5d  run %d: listed %5zu of %5d devices in 3000 ms, answers %5ld "
+            "sent, %5zu handled, %ld lost, client CPU %.3f s\n",
+            devices, run + 1, counter.Distinct(), devices, sent, counter.Records(), lost, cpu);
         std::fflush(stdout);
         if (pClient->Stop() == 0) {
             delete pClient;
@@ -111,8 +111,8 @@ void Fleet(CTestLan* pLan, int devices) {
 }
 
 std::string Matches(const std::string& relatesTo, int index) {
-    const std::string ip = "198.18." + std::to_string(1 + index / 250) + "." +
-                           std::to_string(1 + index % 250);
+    const std::string ip =
+        "198.18." + std::to_string(1 + index / 250) + "." + std::to_string(1 + index % 250);
     std::string scopes;
     for (const char* pScope :
          {"type/video_encoder", "type/Network_Video_Transmitter", "Profile/Streaming",
@@ -127,8 +127,7 @@ std::string Matches(const std::string& relatesTo, int index) {
            "xmlns:tns=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\" "
            "xmlns:dn=\"http://www.onvif.org/ver10/network/wsdl\"><SOAP-ENV:Header>"
            "<wsa:MessageID>urn:uuid:5a1e0000-0000-4000-8000-" +
-           std::to_string(100000000000 + index) +
-           "</wsa:MessageID><wsa:RelatesTo>" + relatesTo +
+           std::to_string(100000000000 + index) + "</wsa:MessageID><wsa:RelatesTo>" + relatesTo +
            "</wsa:RelatesTo><wsa:To>http://schemas.xmlsoap.org/ws/2004/08/addressing/role/"
            "anonymous</wsa:To><wsa:Action>http://schemas.xmlsoap.org/ws/2005/04/discovery/"
            "ProbeMatches</wsa:Action></SOAP-ENV:Header><SOAP-ENV:Body><tns:ProbeMatches>"
@@ -190,19 +189,20 @@ void ReceiveRate(CTestLan* pLan) {
         } while (counter.Records() != last);
         pClient->Detach(&counter);
         const long lost = total - static_cast<long>(counter.Records());
-        std::printf("flood %6ld answers/s for %d s: %zu of %ld handled, %ld lost (process CPU "
-                    "%.2f s incl. the sender)\n",
-                    rate, seconds, counter.Records(), total, lost,
-                    CpuSeconds() - cpuStart);
+        std::printf(
+            "flood %6ld answers/s for %d s: %zu of %ld handled, %ld lost (process CPU "
+            "%.2f s incl. the sender)\n",
+            rate, seconds, counter.Records(), total, lost, CpuSeconds() - cpuStart);
         std::fflush(stdout);
         if (lost != 0) {
             break;
         }
         best = rate;
     }
-    std::printf("receive path: %ld answers/s sustained with zero loss (highest rate tried "
-                "without loss)\n",
-                best);
+    std::printf(
+        "receive path: %ld answers/s sustained with zero loss (highest rate tried "
+        "without loss)\n",
+        best);
     if (pClient->Stop() == 0) {
         delete pClient;
     }

@@ -11,24 +11,21 @@ namespace {
 
 class CCountingHandler : public ISoapAnswerHandler {
 public:
-    int OnProbeMatches(struct soap*, struct tns__ProbeMatchesType* pst) override
-    {
+    int OnProbeMatches(struct soap*, struct tns__ProbeMatchesType* pst) override {
         m_nMatches += pst->__sizeProbeMatch;
         return 0;
     }
     int OnKorvaneProbeMatches(struct soap*, struct tns__ProbeMatchesType*) override { return 0; }
     int OnSetDeviceAddrRsp(struct soap*, struct tns__SetDeviceAddrRspType*) override { return 0; }
     int OnSetDefaultCfgRsp(struct soap*, struct tns__SetDefaultCfgRspType*) override { return 0; }
-    int OnSetDefaultPasswdRsp(struct soap*, struct tns__SetDefaultPasswdRspType*) override
-    {
+    int OnSetDefaultPasswdRsp(struct soap*, struct tns__SetDefaultPasswdRspType*) override {
         return 0;
     }
 
     long m_nMatches = 0;
 };
 
-std::string ProbeMatchesEnvelope()
-{
+std::string ProbeMatchesEnvelope() {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
            "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://www.w3.org/2003/05/soap-envelope\""
            " xmlns:wsa=\"http://schemas.xmlsoap.org/ws/2004/08/addressing\""
@@ -55,8 +52,7 @@ std::string ProbeMatchesEnvelope()
            "</tns:ProbeMatch></tns:ProbeMatches></SOAP-ENV:Body></SOAP-ENV:Envelope>";
 }
 
-void BM_ServeProbeMatches(benchmark::State& state)
-{
+void BM_ServeProbeMatches(benchmark::State& state) {
     const std::string strEnvelope = ProbeMatchesEnvelope();
     CCountingHandler handler;
     struct soap* pSoap = soap_new();

@@ -32,12 +32,12 @@ size_t UnitSize(int charset) {
 
 const char* IconvName(int charset) {
     switch (charset) {
-        case CHARSET_UNICODE:
-            return kUtf16Name;
-        case CHARSET_UTF8:
-            return "UTF-8";
-        default:
-            return nl_langinfo(CODESET);
+    case CHARSET_UNICODE:
+        return kUtf16Name;
+    case CHARSET_UTF8:
+        return "UTF-8";
+    default:
+        return nl_langinfo(CODESET);
     }
 }
 
@@ -167,9 +167,11 @@ int CCharSet::Convert(const void* pSrc, int srcLen, void* pDst, int* pDstLen) {
         return ERR_INVALID_PARAM;
     }
 
-    size_t srcUnits = srcLen == -1 ? TerminatedLength(pSrc, m_srcCharset) : static_cast<size_t>(srcLen);
+    size_t srcUnits =
+        srcLen == -1 ? TerminatedLength(pSrc, m_srcCharset) : static_cast<size_t>(srcLen);
     std::u32string text;
-    int result = Decode(static_cast<const char*>(pSrc), srcUnits * UnitSize(m_srcCharset), m_srcCharset, text);
+    int result = Decode(static_cast<const char*>(pSrc), srcUnits * UnitSize(m_srcCharset),
+                        m_srcCharset, text);
     if (result != RESULT_OK) {
         return result;
     }

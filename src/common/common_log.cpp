@@ -54,7 +54,8 @@ int WriteLog(int level, const char* file, int line, const char* format, ...) {
     {
         std::shared_lock<std::shared_mutex> lock(LogLock());
         if (g_pLogThread != nullptr) {
-            result = g_pLogThread->PostMessage(LOG_MSG_RECORD, 0, reinterpret_cast<intptr_t>(pRecord));
+            result =
+                g_pLogThread->PostMessage(LOG_MSG_RECORD, 0, reinterpret_cast<intptr_t>(pRecord));
         }
     }
     if (result != RESULT_OK) {
@@ -112,7 +113,8 @@ int CSysLog::Open() {
     // The directory may be world-writable: never follow a link, never block on a fifo, and
     // empty the file only once it is known to be our own regular file. The lock keeps a
     // second instance from writing into (or emptying) a log that is in use.
-    int fd = open(m_logPath, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    int fd =
+        open(m_logPath, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
     if (fd < 0) {
         LOG_ERROR("open(%s) failed(errno:%d)", m_logPath, errno);
         return ERR_IO;

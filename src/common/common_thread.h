@@ -94,7 +94,7 @@ protected:
     std::deque<ThreadMessage> CloseQueue() { return m_queue.Close(); }
 
     std::shared_ptr<CThreadControl> m_hThread;  // null when no thread is known
-    uint32_t m_threadId = 0;                     // process-unique number of the thread
+    uint32_t m_threadId = 0;                    // process-unique number of the thread
 
 private:
     static void ThreadStartRoutine(CThreadBase* pSelf, std::shared_ptr<CThreadControl> pControl);

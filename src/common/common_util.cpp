@@ -82,7 +82,8 @@ int Text2Cipher(const char* pInput, uint32_t length, char* pOutput, uint32_t siz
 
 int Text2CipherString(const std::string& input, std::string& output) {
     char buf[kCipherBufSize] = {};
-    int result = Text2Cipher(input.c_str(), static_cast<uint32_t>(strlen(input.c_str())), buf, sizeof(buf));
+    int result =
+        Text2Cipher(input.c_str(), static_cast<uint32_t>(strlen(input.c_str())), buf, sizeof(buf));
     if (result != RESULT_OK) {
         LOG_ERROR("Text2Cipher failed");
         return result;
@@ -127,8 +128,9 @@ std::string CreateUuidString() {
     uuid_t uuid;
     uuid_generate(uuid);
     char buf[64] = {};
-    snprintf(buf, sizeof(buf), "%02X%02X%02X%02X-%02X%02X-%02x%02x-%02X%02X-%02X%02X%02X%02X%02X%02X",
-             uuid[0], uuid[1], uuid[2], uuid[3], uuid[4], uuid[5], uuid[6], uuid[7], uuid[8], uuid[9],
+    snprintf(buf, sizeof(buf),
+             "%02X%02X%02X%02X-%02X%02X-%02x%02x-%02X%02X-%02X%02X%02X%02X%02X%02X", uuid[0],
+             uuid[1], uuid[2], uuid[3], uuid[4], uuid[5], uuid[6], uuid[7], uuid[8], uuid[9],
              uuid[10], uuid[11], uuid[12], uuid[13], uuid[14], uuid[15]);
     return buf;
 }

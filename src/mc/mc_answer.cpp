@@ -28,7 +28,9 @@ std::string AfterPrefix(const std::string& item, int kind) {
     return item.size() > length ? item.substr(length) : std::string();
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 }  // namespace
 

@@ -168,7 +168,9 @@ void SendRange(CSender* pSender, int type, void* pBody, uint32_t begin, uint32_t
 }
 
 // Text member of a request record; the toolkit's records take non-const pointers.
-char* Text(const std::string& text) { return const_cast<char*>(text.c_str()); }
+char* Text(const std::string& text) {
+    return const_cast<char*>(text.c_str());
+}
 
 // Reads what is waiting on the socket, one batch, without blocking. false when the socket
 // failed.

@@ -36,4 +36,3 @@ private:
 
 // Device result of a configuration answer to the system's result code.
 int ConvertResult(int soapResult);
-

@@ -87,4 +87,3 @@ private:
     std::list<IObserver<T>*> m_observers;
     std::recursive_mutex m_lock;
 };
-

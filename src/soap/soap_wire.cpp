@@ -38,8 +38,7 @@ const char kEndpointScheme[] = "soap.udp://";
 // Result of the serve routine for anything dropped once the datagram was received.
 const int kServeRefused = SOAP_FAULT;  // 12
 
-ISoapAnswerHandler* AnswerHandler(struct soap* pSoap)
-{
+ISoapAnswerHandler* AnswerHandler(struct soap* pSoap) {
     auto* pHandler = static_cast<ISoapAnswerHandler*>(pSoap->user);
     if (pHandler == nullptr) {
         LOG_ERROR("answer handler is null");
@@ -48,8 +47,7 @@ ISoapAnswerHandler* AnswerHandler(struct soap* pSoap)
 }
 
 // Parses "soap.udp://a.b.c.d:port" into an IPv4 socket address.
-bool ParseEndpoint(const char* pszEndpoint, struct sockaddr_in* pstAddr)
-{
+bool ParseEndpoint(const char* pszEndpoint, struct sockaddr_in* pstAddr) {
     const size_t nSchemeLen = sizeof(kEndpointScheme) - 1;
     if (pszEndpoint == nullptr || std::strncmp(pszEndpoint, kEndpointScheme, nSchemeLen) != 0) {
         return false;
@@ -76,8 +74,7 @@ bool ParseEndpoint(const char* pszEndpoint, struct sockaddr_in* pstAddr)
 // Writes the whole envelope of a request through the context's output.
 template <typename TWrapper>
 int PutEnvelope(struct soap* pSoap, const TWrapper* pstWrapper, const char* pszTag,
-                int (*fnPut)(struct soap*, const TWrapper*, const char*, const char*))
-{
+                int (*fnPut)(struct soap*, const TWrapper*, const char*, const char*)) {
     if (soap_envelope_begin_out(pSoap) || soap_putheader(pSoap) || soap_body_begin_out(pSoap) ||
         fnPut(pSoap, pstWrapper, pszTag, "") || soap_body_end_out(pSoap) ||
         soap_envelope_end_out(pSoap)) {
@@ -90,8 +87,7 @@ typedef int (*SendFunc)(struct soap*, const char*, size_t);
 
 // The toolkit's own output function: it writes to the context's socket, or to standard output
 // when the context has none.
-SendFunc ToolkitSend()
-{
+SendFunc ToolkitSend() {
     static const SendFunc s_fnSend = [] {
         struct soap* pSoap = soap_new();
         const SendFunc fnSend = pSoap != nullptr ? pSoap->fsend : nullptr;
@@ -102,8 +98,7 @@ SendFunc ToolkitSend()
 }
 
 // Output function of the rendering pass: collects the envelope in the context's output stream.
-int RenderToStream(struct soap* pSoap, const char* pData, size_t nSize)
-{
+int RenderToStream(struct soap* pSoap, const char* pData, size_t nSize) {
     pSoap->os->write(pData, static_cast<std::streamsize>(nSize));
     return SOAP_OK;
 }
@@ -112,8 +107,7 @@ int RenderToStream(struct soap* pSoap, const char* pData, size_t nSize)
 template <typename TWrapper>
 int RenderEnvelope(struct soap* pSoap, const TWrapper* pstWrapper, const char* pszTag,
                    int (*fnPut)(struct soap*, const TWrapper*, const char*, const char*),
-                   std::string* pstrEnvelope)
-{
+                   std::string* pstrEnvelope) {
     std::ostringstream stRendered;
     const SendFunc fnSend = pSoap->fsend;
     pSoap->os = &stRendered;
@@ -141,8 +135,7 @@ template <typename TWrapper>
 int SendRequest(struct soap* pSoap, const char* pszEndpoint, const char* pszAction,
                 const char* pszDefaultAction, const TWrapper* pstWrapper, const char* pszTag,
                 void (*fnSerialize)(struct soap*, const TWrapper*),
-                int (*fnPut)(struct soap*, const TWrapper*, const char*, const char*))
-{
+                int (*fnPut)(struct soap*, const TWrapper*, const char*, const char*)) {
     if (pSoap == nullptr) {
         LOG_ERROR("pSoap is null");
         return ERR_INVALID_PARAM;
@@ -184,14 +177,12 @@ int SendRequest(struct soap* pSoap, const char* pszEndpoint, const char* pszActi
 }
 
 // Output sink of the receive path: nothing read may cause a reply of any kind.
-int DiscardOutput(struct soap*, const char*, size_t)
-{
+int DiscardOutput(struct soap*, const char*, size_t) {
     return SOAP_OK;
 }
 
 // Reads, parses and dispatches one message; returns 0, 12 or a reception failure code.
-int ServeOne(struct soap* pSoap)
-{
+int ServeOne(struct soap* pSoap) {
     soap_begin(pSoap);
     pSoap->header = nullptr;  // a message without header must not show a previous one
     if (soap_begin_recv(pSoap)) {
@@ -219,8 +210,7 @@ int ServeOne(struct soap* pSoap)
 const std::size_t kMaxEqualsSigns = 512;
 
 // Called by the toolkit with the bytes it has read (a whole datagram), before parsing.
-int LimitAttributes(struct soap*, const char* pData, size_t nSize)
-{
+int LimitAttributes(struct soap*, const char* pData, size_t nSize) {
     const auto nEquals = static_cast<std::size_t>(std::count(pData, pData + nSize, '='));
     if (nEquals > kMaxEqualsSigns) {
         LOG_DEBUG("message dropped(%lu '=' signs)", static_cast<unsigned long>(nEquals));
@@ -231,13 +221,11 @@ int LimitAttributes(struct soap*, const char* pData, size_t nSize)
 
 // Called by the toolkit once the datagram is read, before the handler runs. The toolkit matches
 // end tags by count only; every element opened must also have been closed.
-int CheckAllClosed(struct soap* pSoap)
-{
+int CheckAllClosed(struct soap* pSoap) {
     return pSoap->level == 0 ? SOAP_OK : SOAP_SYNTAX_ERROR;
 }
 
-int ServeGuarded(struct soap* pSoap)
-{
+int ServeGuarded(struct soap* pSoap) {
     const SendFunc fnSend = pSoap->fsend;
     int (*fnRecv)(struct soap*, const char*, size_t) = pSoap->fpreparerecv;
     int (*fnFinalRecv)(struct soap*) = pSoap->fpreparefinalrecv;
@@ -253,8 +241,7 @@ int ServeGuarded(struct soap* pSoap)
 
 }  // namespace
 
-void SoapInitContext(struct soap* pSoap)
-{
+void SoapInitContext(struct soap* pSoap) {
     soap_set_mode(pSoap, SOAP_IO_UDP | SOAP_C_UTFSTRING);
     soap_set_omode(pSoap, SOAP_XML_NOTYPE | SOAP_XML_TREE);
     soap_clr_omode(pSoap, SOAP_XML_INDENT);
@@ -262,8 +249,7 @@ void SoapInitContext(struct soap* pSoap)
     pSoap->encodingStyle = nullptr;
 }
 
-int SoapBindUdp(struct soap* pSoap, const char* pszIp, int nPort)
-{
+int SoapBindUdp(struct soap* pSoap, const char* pszIp, int nPort) {
     pSoap->bind_flags = SO_REUSEADDR;
     if (!soap_valid_socket(soap_bind(pSoap, pszIp, nPort, 1))) {
         LOG_ERROR("soap_bind(ip:%s port:%d) failed", pszIp != nullptr ? pszIp : "null", nPort);
@@ -273,14 +259,12 @@ int SoapBindUdp(struct soap* pSoap, const char* pszIp, int nPort)
     return RESULT_OK;
 }
 
-void SoapSetAnswerHandler(struct soap* pSoap, ISoapAnswerHandler* pHandler)
-{
+void SoapSetAnswerHandler(struct soap* pSoap, ISoapAnswerHandler* pHandler) {
     pSoap->user = pHandler;
 }
 
 int SoapAttachRequestHeader(struct soap* pSoap, const char* pszMessageId, const char* pszTo,
-                            const char* pszAction)
-{
+                            const char* pszAction) {
     auto* pstHeader =
         static_cast<struct SOAP_ENV__Header*>(soap_malloc(pSoap, sizeof(struct SOAP_ENV__Header)));
     if (pstHeader == nullptr) {
@@ -301,8 +285,7 @@ int SoapAttachRequestHeader(struct soap* pSoap, const char* pszMessageId, const 
 }
 
 int SoapSendProbe(struct soap* pSoap, const char* pszEndpoint, const char* pszAction,
-                  struct tns__ProbeType* pstProbe)
-{
+                  struct tns__ProbeType* pstProbe) {
     struct __tns__Probe stWrapper;
     stWrapper.tns__Probe = pstProbe;
     return SendRequest(pSoap, pszEndpoint, pszAction, SOAP_WIRE_DISCOVERY_NS "/Probe", &stWrapper,
@@ -310,8 +293,7 @@ int SoapSendProbe(struct soap* pSoap, const char* pszEndpoint, const char* pszAc
 }
 
 int SoapSendKorvaneProbe(struct soap* pSoap, const char* pszEndpoint, const char* pszAction,
-                         struct tns__ProbeType* pstProbe)
-{
+                         struct tns__ProbeType* pstProbe) {
     struct __tns__KorvaneProbe stWrapper;
     stWrapper.tns__KorvaneProbe = pstProbe;
     return SendRequest(pSoap, pszEndpoint, pszAction, SOAP_WIRE_DISCOVERY_NS "/KorvaneProbe",
@@ -320,8 +302,7 @@ int SoapSendKorvaneProbe(struct soap* pSoap, const char* pszEndpoint, const char
 }
 
 int SoapSendSetDeviceAddrReq(struct soap* pSoap, const char* pszEndpoint, const char* pszAction,
-                             struct tns__SetDeviceAddrReqType* pstReq)
-{
+                             struct tns__SetDeviceAddrReqType* pstReq) {
     struct __tns__SetDeviceAddrReq stWrapper;
     stWrapper.tns__SetDeviceAddrReq = pstReq;
     return SendRequest(pSoap, pszEndpoint, pszAction, SOAP_WIRE_DISCOVERY_NS "/SetDeviceAddrReq",
@@ -330,8 +311,7 @@ int SoapSendSetDeviceAddrReq(struct soap* pSoap, const char* pszEndpoint, const 
 }
 
 int SoapSendSetDefaultCfgReq(struct soap* pSoap, const char* pszEndpoint, const char* pszAction,
-                             struct tns__SetDefaultCfgReqType* pstReq)
-{
+                             struct tns__SetDefaultCfgReqType* pstReq) {
     struct __tns__SetDefaultCfgReq stWrapper;
     stWrapper.tns__SetDefaultCfgReq = pstReq;
     return SendRequest(pSoap, pszEndpoint, pszAction, SOAP_WIRE_DISCOVERY_NS "/SetDefaultCfgReq",
@@ -339,25 +319,21 @@ int SoapSendSetDefaultCfgReq(struct soap* pSoap, const char* pszEndpoint, const 
                        soap_put___tns__SetDefaultCfgReq);
 }
 
-int SoapSendSetDefaultPasswdReq(struct soap* pSoap, const char* pszEndpoint,
-                                const char* pszAction,
-                                struct tns__SetDefaultPasswdReqType* pstReq)
-{
+int SoapSendSetDefaultPasswdReq(struct soap* pSoap, const char* pszEndpoint, const char* pszAction,
+                                struct tns__SetDefaultPasswdReqType* pstReq) {
     struct __tns__SetDefaultPasswdReq stWrapper;
     stWrapper.tns__SetDefaultPasswdReq = pstReq;
-    return SendRequest(pSoap, pszEndpoint, pszAction,
-                       SOAP_WIRE_DISCOVERY_NS "/SetDefaultPasswdReq", &stWrapper,
-                       "-tns:SetDefaultPasswdReq", soap_serialize___tns__SetDefaultPasswdReq,
+    return SendRequest(pSoap, pszEndpoint, pszAction, SOAP_WIRE_DISCOVERY_NS "/SetDefaultPasswdReq",
+                       &stWrapper, "-tns:SetDefaultPasswdReq",
+                       soap_serialize___tns__SetDefaultPasswdReq,
                        soap_put___tns__SetDefaultPasswdReq);
 }
 
-int SoapServe(struct soap* pSoap)
-{
+int SoapServe(struct soap* pSoap) {
     return ServeGuarded(pSoap);
 }
 
-int SoapServeBuffer(struct soap* pSoap, const char* pData, std::size_t nSize)
-{
+int SoapServeBuffer(struct soap* pSoap, const char* pData, std::size_t nSize) {
     std::istringstream stream(std::string(pData, nSize));
     std::istream* pSaved = pSoap->is;
     pSoap->is = &stream;
@@ -369,83 +345,69 @@ int SoapServeBuffer(struct soap* pSoap, const char* pData, std::size_t nSize)
 // Handlers called by the generated dispatch. Announcements and resolution are refused; requests
 // (for example the client's own probes heard back) are ignored; answers go to the handler.
 
-SOAP_FMAC5 int SOAP_FMAC6 __tns__Hello(struct soap*, struct tns__HelloType*)
-{
+SOAP_FMAC5 int SOAP_FMAC6 __tns__Hello(struct soap*, struct tns__HelloType*) {
     return SOAP_NO_METHOD;
 }
 
-SOAP_FMAC5 int SOAP_FMAC6 __tns__Bye(struct soap*, struct tns__ByeType*)
-{
+SOAP_FMAC5 int SOAP_FMAC6 __tns__Bye(struct soap*, struct tns__ByeType*) {
     return SOAP_NO_METHOD;
 }
 
-SOAP_FMAC5 int SOAP_FMAC6 __tns__Resolve(struct soap*, struct tns__ResolveType*)
-{
+SOAP_FMAC5 int SOAP_FMAC6 __tns__Resolve(struct soap*, struct tns__ResolveType*) {
     return SOAP_NO_METHOD;
 }
 
-SOAP_FMAC5 int SOAP_FMAC6 __tns__ResolveMatches(struct soap*, struct tns__ResolveMatchesType*)
-{
+SOAP_FMAC5 int SOAP_FMAC6 __tns__ResolveMatches(struct soap*, struct tns__ResolveMatchesType*) {
     return SOAP_NO_METHOD;
 }
 
-SOAP_FMAC5 int SOAP_FMAC6 __tns__Probe(struct soap*, struct tns__ProbeType*)
-{
+SOAP_FMAC5 int SOAP_FMAC6 __tns__Probe(struct soap*, struct tns__ProbeType*) {
     return SOAP_OK;
 }
 
-SOAP_FMAC5 int SOAP_FMAC6 __tns__KorvaneProbe(struct soap*, struct tns__ProbeType*)
-{
+SOAP_FMAC5 int SOAP_FMAC6 __tns__KorvaneProbe(struct soap*, struct tns__ProbeType*) {
     return SOAP_OK;
 }
 
-SOAP_FMAC5 int SOAP_FMAC6 __tns__SetDeviceAddrReq(struct soap*, struct tns__SetDeviceAddrReqType*)
-{
+SOAP_FMAC5 int SOAP_FMAC6 __tns__SetDeviceAddrReq(struct soap*, struct tns__SetDeviceAddrReqType*) {
     return SOAP_OK;
 }
 
-SOAP_FMAC5 int SOAP_FMAC6 __tns__SetDefaultCfgReq(struct soap*, struct tns__SetDefaultCfgReqType*)
-{
+SOAP_FMAC5 int SOAP_FMAC6 __tns__SetDefaultCfgReq(struct soap*, struct tns__SetDefaultCfgReqType*) {
     return SOAP_OK;
 }
 
 SOAP_FMAC5 int SOAP_FMAC6 __tns__SetDefaultPasswdReq(struct soap*,
-                                                     struct tns__SetDefaultPasswdReqType*)
-{
+                                                     struct tns__SetDefaultPasswdReqType*) {
     return SOAP_OK;
 }
 
 SOAP_FMAC5 int SOAP_FMAC6 __tns__ProbeMatches(struct soap* pSoap,
-                                              struct tns__ProbeMatchesType* pstProbeMatches)
-{
+                                              struct tns__ProbeMatchesType* pstProbeMatches) {
     ISoapAnswerHandler* pHandler = AnswerHandler(pSoap);
     return pHandler ? pHandler->OnProbeMatches(pSoap, pstProbeMatches) : SOAP_NO_METHOD;
 }
 
-SOAP_FMAC5 int SOAP_FMAC6 __tns__KorvaneProbeMatches(struct soap* pSoap,
-                                                     struct tns__ProbeMatchesType* pstProbeMatches)
-{
+SOAP_FMAC5 int SOAP_FMAC6
+__tns__KorvaneProbeMatches(struct soap* pSoap, struct tns__ProbeMatchesType* pstProbeMatches) {
     ISoapAnswerHandler* pHandler = AnswerHandler(pSoap);
     return pHandler ? pHandler->OnKorvaneProbeMatches(pSoap, pstProbeMatches) : SOAP_NO_METHOD;
 }
 
 SOAP_FMAC5 int SOAP_FMAC6 __tns__SetDeviceAddrRsp(struct soap* pSoap,
-                                                  struct tns__SetDeviceAddrRspType* pstRsp)
-{
+                                                  struct tns__SetDeviceAddrRspType* pstRsp) {
     ISoapAnswerHandler* pHandler = AnswerHandler(pSoap);
     return pHandler ? pHandler->OnSetDeviceAddrRsp(pSoap, pstRsp) : SOAP_NO_METHOD;
 }
 
 SOAP_FMAC5 int SOAP_FMAC6 __tns__SetDefaultCfgRsp(struct soap* pSoap,
-                                                  struct tns__SetDefaultCfgRspType* pstRsp)
-{
+                                                  struct tns__SetDefaultCfgRspType* pstRsp) {
     ISoapAnswerHandler* pHandler = AnswerHandler(pSoap);
     return pHandler ? pHandler->OnSetDefaultCfgRsp(pSoap, pstRsp) : SOAP_NO_METHOD;
 }
 
 SOAP_FMAC5 int SOAP_FMAC6 __tns__SetDefaultPasswdRsp(struct soap* pSoap,
-                                                     struct tns__SetDefaultPasswdRspType* pstRsp)
-{
+                                                     struct tns__SetDefaultPasswdRspType* pstRsp) {
     ISoapAnswerHandler* pHandler = AnswerHandler(pSoap);
     return pHandler ? pHandler->OnSetDefaultPasswdRsp(pSoap, pstRsp) : SOAP_NO_METHOD;
 }

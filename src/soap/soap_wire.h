@@ -48,11 +48,14 @@ extern const struct Namespace* const g_soapNamespaces;
 class ISoapAnswerHandler {
 public:
     virtual ~ISoapAnswerHandler() = default;
-    virtual int OnProbeMatches(struct soap* pSoap, struct tns__ProbeMatchesType* pstProbeMatches) = 0;
+    virtual int OnProbeMatches(struct soap* pSoap,
+                               struct tns__ProbeMatchesType* pstProbeMatches) = 0;
     virtual int OnKorvaneProbeMatches(struct soap* pSoap,
                                       struct tns__ProbeMatchesType* pstProbeMatches) = 0;
-    virtual int OnSetDeviceAddrRsp(struct soap* pSoap, struct tns__SetDeviceAddrRspType* pstRsp) = 0;
-    virtual int OnSetDefaultCfgRsp(struct soap* pSoap, struct tns__SetDefaultCfgRspType* pstRsp) = 0;
+    virtual int OnSetDeviceAddrRsp(struct soap* pSoap,
+                                   struct tns__SetDeviceAddrRspType* pstRsp) = 0;
+    virtual int OnSetDefaultCfgRsp(struct soap* pSoap,
+                                   struct tns__SetDefaultCfgRspType* pstRsp) = 0;
     virtual int OnSetDefaultPasswdRsp(struct soap* pSoap,
                                       struct tns__SetDefaultPasswdRspType* pstRsp) = 0;
 };
@@ -94,16 +97,16 @@ int SoapSendSetDeviceAddrReq(struct soap* pSoap, const char* pszEndpoint, const 
                              struct tns__SetDeviceAddrReqType* pstReq);
 int SoapSendSetDefaultCfgReq(struct soap* pSoap, const char* pszEndpoint, const char* pszAction,
                              struct tns__SetDefaultCfgReqType* pstReq);
-int SoapSendSetDefaultPasswdReq(struct soap* pSoap, const char* pszEndpoint,
-                                const char* pszAction,
+int SoapSendSetDefaultPasswdReq(struct soap* pSoap, const char* pszEndpoint, const char* pszAction,
                                 struct tns__SetDefaultPasswdReqType* pstReq);
 
 // Receives one datagram on the bound socket (waiting at most soap->recv_timeout), parses it and
 // dispatches its body: the five answers go to the installed ISoapAnswerHandler, probes and
 // configuration requests are ignored, Hello/Bye/Resolve/ResolveMatches refused. Returns 0 when
 // the message was handled or ignored; 12 when it was refused, unknown, malformed (also: more than
-// 512 '=' signs, as attributes cost the toolkit's parser quadratic time) or its handler failed; the toolkit's code when no datagram could be received (for example -1 after the
-// time-out). Never sends anything. The caller runs soap_destroy()/soap_end() after each call.
+// 512 '=' signs, as attributes cost the toolkit's parser quadratic time) or its handler failed; the
+// toolkit's code when no datagram could be received (for example -1 after the time-out). Never
+// sends anything. The caller runs soap_destroy()/soap_end() after each call.
 int SoapServe(struct soap* pSoap);
 
 // Parses one datagram held in memory and dispatches it exactly like SoapServe (no socket I/O).

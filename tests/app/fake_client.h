@@ -22,14 +22,12 @@ public:
         std::string serialCode;
     };
 
-    int Attach(IObserver<CDiscoveryBean>* pObserver) override
-    {
+    int Attach(IObserver<CDiscoveryBean>* pObserver) override {
         std::lock_guard<std::mutex> guard(m_lock);
         m_observer = pObserver;
         return 0;
     }
-    int Detach(IObserver<CDiscoveryBean>* pObserver) override
-    {
+    int Detach(IObserver<CDiscoveryBean>* pObserver) override {
         std::lock_guard<std::mutex> guard(m_lock);
         if (m_observer != pObserver) {
             return 10008;
@@ -37,22 +35,19 @@ public:
         m_observer = nullptr;
         return 0;
     }
-    int Search(uint32_t address) override
-    {
+    int Search(uint32_t address) override {
         std::lock_guard<std::mutex> guard(m_lock);
         m_searches.push_back({address, address});
         return 0;
     }
-    int ExactSearch(uint32_t begin, uint32_t end) override
-    {
+    int ExactSearch(uint32_t begin, uint32_t end) override {
         std::lock_guard<std::mutex> guard(m_lock);
         m_searches.push_back({begin, end});
         m_exactCalls++;
         return 0;
     }
     int SetDeviceAddr(uint32_t address, const UserInfo& user, const DeviceIdentity& device,
-                      const DeviceAddress& newAddr) override
-    {
+                      const DeviceAddress& newAddr) override {
         Request r;
         r.kind = 1;
         r.target = address;
@@ -61,8 +56,8 @@ public:
         r.newAddr = newAddr;
         return Answer(r);
     }
-    int SetDefaultPasswd(uint32_t address, const DeviceIdentity& device, const std::string& serialCode) override
-    {
+    int SetDefaultPasswd(uint32_t address, const DeviceIdentity& device,
+                         const std::string& serialCode) override {
         Request r;
         r.kind = 2;
         r.target = address;
@@ -72,8 +67,7 @@ public:
     }
 
     // Delivers the records to the attached observer, from another thread, one after another.
-    void Deliver(const std::vector<CDiscoveryBean>& records)
-    {
+    void Deliver(const std::vector<CDiscoveryBean>& records) {
         std::thread discovery([this, records]() {
             for (const CDiscoveryBean& record : records) {
                 std::lock_guard<std::mutex> guard(m_lock);  // held over Update, as Notify does
@@ -86,53 +80,44 @@ public:
     }
 
     // Requests wait for Release when held.
-    void Hold()
-    {
+    void Hold() {
         std::lock_guard<std::mutex> guard(m_lock);
         m_held = true;
     }
-    void Release()
-    {
+    void Release() {
         {
             std::lock_guard<std::mutex> guard(m_lock);
             m_held = false;
         }
         m_event.notify_all();
     }
-    void SetResult(int result)
-    {
+    void SetResult(int result) {
         std::lock_guard<std::mutex> guard(m_lock);
         m_result = result;
     }
-    std::vector<Request> Requests()
-    {
+    std::vector<Request> Requests() {
         std::lock_guard<std::mutex> guard(m_lock);
         return m_requests;
     }
-    bool RequestWaiting()
-    {
+    bool RequestWaiting() {
         std::lock_guard<std::mutex> guard(m_lock);
         return m_waiting;
     }
-    std::vector<std::pair<uint32_t, uint32_t>> Searches()
-    {
+    std::vector<std::pair<uint32_t, uint32_t>> Searches() {
         std::lock_guard<std::mutex> guard(m_lock);
         return m_searches;
     }
-    int ExactCalls()
-    {
+    int ExactCalls() {
         std::lock_guard<std::mutex> guard(m_lock);
         return m_exactCalls;
     }
-    bool Attached()
-    {
+    bool Attached() {
         std::lock_guard<std::mutex> guard(m_lock);
         return m_observer != nullptr;
     }
 
 private:
-    int Answer(const Request& r)
-    {
+    int Answer(const Request& r) {
         std::unique_lock<std::mutex> guard(m_lock);
         m_requests.push_back(r);
         m_waiting = true;

@@ -22,8 +22,7 @@
 
 namespace {
 
-uint32_t Ip(const char* text)
-{
+uint32_t Ip(const char* text) {
     QStringList parts = QString::fromLatin1(text).split(QLatin1Char('.'));
     uint32_t value = 0;
     for (const QString& part : parts) {
@@ -32,19 +31,20 @@ uint32_t Ip(const char* text)
     return value;
 }
 
-QString IpText(uint32_t ip)
-{
-    return QStringLiteral("%1.%2.%3.%4").arg(ip >> 24).arg((ip >> 16) & 0xFF).arg((ip >> 8) & 0xFF).arg(ip & 0xFF);
+QString IpText(uint32_t ip) {
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(ip >> 24)
+        .arg((ip >> 16) & 0xFF)
+        .arg((ip >> 8) & 0xFF)
+        .arg(ip & 0xFF);
 }
 
-QLineEdit* Field(CIpAddressCtrl* ctrl, int i)
-{
+QLineEdit* Field(CIpAddressCtrl* ctrl, int i) {
     return ctrl->findChild<QLineEdit*>(QStringLiteral("field%1").arg(i));
 }
 
 // Presses OK; returns the text of the message box it brought up, or empty when none came.
-QString PressOk(QDialog* dlg, bool expectBox)
-{
+QString PressOk(QDialog* dlg, bool expectBox) {
     QString text;
     CUiScript script;
     if (expectBox) {
@@ -84,8 +84,7 @@ private slots:
     void imageControl();
 };
 
-void TestDialogs::stringTable()
-{
+void TestDialogs::stringTable() {
     // Texts as the user sees them, misspellings included.
     const std::pair<int, const char*> texts[] = {
         {101, "About Scoutcam(&A)..."},
@@ -112,8 +111,7 @@ void TestDialogs::stringTable()
     QVERIFY(LoadResString(106).isEmpty());
 }
 
-void TestDialogs::errMsgIds_data()
-{
+void TestDialogs::errMsgIds_data() {
     QTest::addColumn<int>("code");
     QTest::addColumn<int>("id");
     QTest::addColumn<QString>("text");
@@ -148,8 +146,7 @@ void TestDialogs::errMsgIds_data()
     }
 }
 
-void TestDialogs::errMsgIds()
-{
+void TestDialogs::errMsgIds() {
     QFETCH(int, code);
     QFETCH(int, id);
     QFETCH(QString, text);
@@ -162,8 +159,7 @@ void TestDialogs::errMsgIds()
     QCOMPARE(shown, text);
 }
 
-void TestDialogs::unknownCodeIsLoggedOnce()
-{
+void TestDialogs::unknownCodeIsLoggedOnce() {
     QTemporaryDir dir;
     CLogThread* pLog = GetLogThread();
     pLog->m_sysLog.SetLevel(LEVEL_DEBUG);
@@ -180,22 +176,27 @@ void TestDialogs::unknownCodeIsLoggedOnce()
     QVERIFY(!log.contains(QStringLiteral("unknown errcode(10009)")));
 }
 
-void TestDialogs::ipControlKeyboard_data()
-{
+void TestDialogs::ipControlKeyboard_data() {
     QTest::addColumn<QString>("keys");
     QTest::addColumn<QString>("address");
     // '<' stands for Backspace.
-    QTest::newRow("dots move on") << "192.168.1.20" << "192.168.1.20";
-    QTest::newRow("three digits move on") << "19216810.20" << "192.168.10.20";
-    QTest::newRow("values above 255 refused") << "256.300.25.9" << "25.30.25.9";
-    QTest::newRow("blank fields read 0") << "10..7" << "10.7.0.0";
-    QTest::newRow("letters refused") << "1a2.b3" << "12.3.0.0";
-    QTest::newRow("backspace across fields") << "10.2<<5.6" << "15.6.0.0";
-    QTest::newRow("fourth field keeps its digits") << "1.2.3.2555" << "1.2.3.255";
+    QTest::newRow("dots move on") << "192.168.1.20"
+                                  << "192.168.1.20";
+    QTest::newRow("three digits move on") << "19216810.20"
+                                          << "192.168.10.20";
+    QTest::newRow("values above 255 refused") << "256.300.25.9"
+                                              << "25.30.25.9";
+    QTest::newRow("blank fields read 0") << "10..7"
+                                         << "10.7.0.0";
+    QTest::newRow("letters refused") << "1a2.b3"
+                                     << "12.3.0.0";
+    QTest::newRow("backspace across fields") << "10.2<<5.6"
+                                             << "15.6.0.0";
+    QTest::newRow("fourth field keeps its digits") << "1.2.3.2555"
+                                                   << "1.2.3.255";
 }
 
-void TestDialogs::ipControlKeyboard()
-{
+void TestDialogs::ipControlKeyboard() {
     QFETCH(QString, keys);
     QFETCH(QString, address);
     QWidget window;
@@ -227,8 +228,7 @@ void TestDialogs::ipControlKeyboard()
     QCOMPARE(IpText(ctrl->GetAddress()), QStringLiteral("1.2.3.4"));
 }
 
-void TestDialogs::setAddrValidation_data()
-{
+void TestDialogs::setAddrValidation_data() {
     QTest::addColumn<QString>("ip");
     QTest::addColumn<QString>("mask");
     QTest::addColumn<QString>("gateway");
@@ -236,23 +236,52 @@ void TestDialogs::setAddrValidation_data()
     const QString hostIp = LoadResString(107);
     const QString maskErr = LoadResString(108);
     const QString gwErr = LoadResString(109);
-    QTest::newRow("valid, no gateway") << "192.168.1.20" << "255.255.255.0" << "0.0.0.0" << "";
-    QTest::newRow("valid with gateway") << "192.168.1.20" << "255.255.255.0" << "192.168.1.1" << "";
-    QTest::newRow("gateway in another subnet") << "192.168.1.20" << "255.255.255.0" << "192.168.2.1" << gwErr;
-    QTest::newRow("broadcast host") << "192.168.1.255" << "255.255.255.0" << "0.0.0.0" << hostIp;
-    QTest::newRow("network host") << "192.168.1.0" << "255.255.255.0" << "0.0.0.0" << hostIp;
-    QTest::newRow("loopback") << "127.0.0.5" << "255.255.0.0" << "0.0.0.0" << hostIp;
-    QTest::newRow("multicast") << "224.0.0.1" << "255.255.255.0" << "0.0.0.0" << hostIp;
-    QTest::newRow("address checked first") << "0.1.2.3" << "255.0.255.0" << "1.1.1.1" << hostIp;
-    QTest::newRow("broken mask") << "10.1.2.3" << "255.0.255.0" << "0.0.0.0" << maskErr;
-    QTest::newRow("mask checked before gateway") << "10.1.2.3" << "0.255.255.255" << "224.1.1.1" << maskErr;
-    QTest::newRow("mask 0 lets any gateway pass") << "10.1.2.3" << "0.0.0.0" << "192.168.9.9" << "";
-    QTest::newRow("gateway not a host") << "10.1.2.3" << "255.0.0.0" << "10.0.0.255" << gwErr;
-    QTest::newRow("gateway in a class A net") << "10.1.2.3" << "255.0.0.0" << "10.200.0.1" << "";
+    QTest::newRow("valid, no gateway") << "192.168.1.20"
+                                       << "255.255.255.0"
+                                       << "0.0.0.0"
+                                       << "";
+    QTest::newRow("valid with gateway") << "192.168.1.20"
+                                        << "255.255.255.0"
+                                        << "192.168.1.1"
+                                        << "";
+    QTest::newRow("gateway in another subnet") << "192.168.1.20"
+                                               << "255.255.255.0"
+                                               << "192.168.2.1" << gwErr;
+    QTest::newRow("broadcast host") << "192.168.1.255"
+                                    << "255.255.255.0"
+                                    << "0.0.0.0" << hostIp;
+    QTest::newRow("network host") << "192.168.1.0"
+                                  << "255.255.255.0"
+                                  << "0.0.0.0" << hostIp;
+    QTest::newRow("loopback") << "127.0.0.5"
+                              << "255.255.0.0"
+                              << "0.0.0.0" << hostIp;
+    QTest::newRow("multicast") << "224.0.0.1"
+                               << "255.255.255.0"
+                               << "0.0.0.0" << hostIp;
+    QTest::newRow("address checked first") << "0.1.2.3"
+                                           << "255.0.255.0"
+                                           << "1.1.1.1" << hostIp;
+    QTest::newRow("broken mask") << "10.1.2.3"
+                                 << "255.0.255.0"
+                                 << "0.0.0.0" << maskErr;
+    QTest::newRow("mask checked before gateway") << "10.1.2.3"
+                                                 << "0.255.255.255"
+                                                 << "224.1.1.1" << maskErr;
+    QTest::newRow("mask 0 lets any gateway pass") << "10.1.2.3"
+                                                  << "0.0.0.0"
+                                                  << "192.168.9.9"
+                                                  << "";
+    QTest::newRow("gateway not a host") << "10.1.2.3"
+                                        << "255.0.0.0"
+                                        << "10.0.0.255" << gwErr;
+    QTest::newRow("gateway in a class A net") << "10.1.2.3"
+                                              << "255.0.0.0"
+                                              << "10.200.0.1"
+                                              << "";
 }
 
-void TestDialogs::setAddrValidation()
-{
+void TestDialogs::setAddrValidation() {
     QFETCH(QString, ip);
     QFETCH(QString, mask);
     QFETCH(QString, gateway);
@@ -279,21 +308,26 @@ void TestDialogs::setAddrValidation()
     }
 }
 
-void TestDialogs::setAddrAutomaticMask_data()
-{
+void TestDialogs::setAddrAutomaticMask_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("mask");
-    QTest::newRow("10.1.2.3") << "10.1.2.3" << "255.0.0.0";
-    QTest::newRow("126.1.1.1") << "126.1.1.1" << "255.0.0.0";
-    QTest::newRow("127.0.0.5") << "127.0.0.5" << "255.255.0.0";
-    QTest::newRow("172.16.0.5") << "172.16.0.5" << "255.255.0.0";
-    QTest::newRow("191.1.1.1") << "191.1.1.1" << "255.255.0.0";
-    QTest::newRow("192.168.1.20") << "192.168.1.20" << "255.255.255.0";
-    QTest::newRow("223.1.1.1") << "223.1.1.1" << "255.255.255.0";
+    QTest::newRow("10.1.2.3") << "10.1.2.3"
+                              << "255.0.0.0";
+    QTest::newRow("126.1.1.1") << "126.1.1.1"
+                               << "255.0.0.0";
+    QTest::newRow("127.0.0.5") << "127.0.0.5"
+                               << "255.255.0.0";
+    QTest::newRow("172.16.0.5") << "172.16.0.5"
+                                << "255.255.0.0";
+    QTest::newRow("191.1.1.1") << "191.1.1.1"
+                               << "255.255.0.0";
+    QTest::newRow("192.168.1.20") << "192.168.1.20"
+                                  << "255.255.255.0";
+    QTest::newRow("223.1.1.1") << "223.1.1.1"
+                               << "255.255.255.0";
 }
 
-void TestDialogs::setAddrAutomaticMask()
-{
+void TestDialogs::setAddrAutomaticMask() {
     QFETCH(QString, typed);
     QFETCH(QString, mask);
     CSetAddrDlg dlg;
@@ -311,8 +345,7 @@ void TestDialogs::setAddrAutomaticMask()
     QCOMPARE(IpText(dlg.MaskCtrl()->GetAddress()), mask);
 }
 
-void TestDialogs::setAddrMaskFollowsOnlyTheUser()
-{
+void TestDialogs::setAddrMaskFollowsOnlyTheUser() {
     CSetAddrDlg dlg;
     dlg.m_ip = Ip("192.168.1.20");
     dlg.show();
@@ -336,8 +369,7 @@ void TestDialogs::setAddrMaskFollowsOnlyTheUser()
     QCOMPARE(Field(again.IpCtrl(), 3)->text(), QStringLiteral("21"));
 }
 
-void TestDialogs::setAddrTabOrder()
-{
+void TestDialogs::setAddrTabOrder() {
     CSetAddrDlg dlg;
     dlg.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
@@ -347,7 +379,8 @@ void TestDialogs::setAddrTabOrder()
             expected << Field(ctrl, i);
         }
     }
-    expected << dlg.PasswordEdit() << Button(&dlg, QStringLiteral("OK")) << Button(&dlg, QStringLiteral("Cancel"));
+    expected << dlg.PasswordEdit() << Button(&dlg, QStringLiteral("OK"))
+             << Button(&dlg, QStringLiteral("Cancel"));
     QList<QWidget*> chain;
     QWidget* w = Field(dlg.IpCtrl(), 0);
     while (chain.size() < expected.size()) {
@@ -362,8 +395,7 @@ void TestDialogs::setAddrTabOrder()
     QCOMPARE(dlg.windowTitle(), QStringLiteral("Edit Network Address"));
 }
 
-void TestDialogs::serialDlgAcceptsAnyText()
-{
+void TestDialogs::serialDlgAcceptsAnyText() {
     for (const QString& code : {QString(), QStringLiteral("SC-4711 x")}) {
         CSerialDlg dlg;
         dlg.show();
@@ -382,25 +414,35 @@ void TestDialogs::serialDlgAcceptsAnyText()
     QCOMPARE(dlg.result(), int(QDialog::Rejected));
 }
 
-void TestDialogs::subnetValidation_data()
-{
+void TestDialogs::subnetValidation_data() {
     QTest::addColumn<QString>("begin");
     QTest::addColumn<QString>("end");
     QTest::addColumn<QString>("message");
     const QString order = LoadResString(110);
     const QString size = LoadResString(127);
-    QTest::newRow("first use") << "0.0.0.0" << "0.0.0.0" << "";
-    QTest::newRow("257 addresses") << "192.168.1.0" << "192.168.2.0" << "";
-    QTest::newRow("258 addresses") << "192.168.1.0" << "192.168.2.1" << size;
-    QTest::newRow("third fields differ") << "192.168.1.200" << "192.168.2.10" << "";
-    QTest::newRow("reversed") << "10.0.0.9" << "10.0.0.8" << order;
-    QTest::newRow("reversed and wide") << "10.9.0.0" << "10.0.0.8" << order;
-    QTest::newRow("one address") << "10.0.0.8" << "10.0.0.8" << "";
-    QTest::newRow("whole space") << "0.0.0.0" << "255.255.255.255" << size;
+    QTest::newRow("first use") << "0.0.0.0"
+                               << "0.0.0.0"
+                               << "";
+    QTest::newRow("257 addresses") << "192.168.1.0"
+                                   << "192.168.2.0"
+                                   << "";
+    QTest::newRow("258 addresses") << "192.168.1.0"
+                                   << "192.168.2.1" << size;
+    QTest::newRow("third fields differ") << "192.168.1.200"
+                                         << "192.168.2.10"
+                                         << "";
+    QTest::newRow("reversed") << "10.0.0.9"
+                              << "10.0.0.8" << order;
+    QTest::newRow("reversed and wide") << "10.9.0.0"
+                                       << "10.0.0.8" << order;
+    QTest::newRow("one address") << "10.0.0.8"
+                                 << "10.0.0.8"
+                                 << "";
+    QTest::newRow("whole space") << "0.0.0.0"
+                                 << "255.255.255.255" << size;
 }
 
-void TestDialogs::subnetValidation()
-{
+void TestDialogs::subnetValidation() {
     QFETCH(QString, begin);
     QFETCH(QString, end);
     QFETCH(QString, message);
@@ -418,16 +460,17 @@ void TestDialogs::subnetValidation()
         QCOMPARE(dlg.result(), int(QDialog::Accepted));
         QCOMPARE(IpText(dlg.m_beginIp), begin);
         QCOMPARE(IpText(dlg.m_endIp), end);
-        QCOMPARE(settings.value(QStringLiteral("Settings/DiscoveryBeginIpAddr")).toUInt(), dlg.m_beginIp);
-        QCOMPARE(settings.value(QStringLiteral("Settings/DiscoveryEndIpAddr")).toUInt(), dlg.m_endIp);
+        QCOMPARE(settings.value(QStringLiteral("Settings/DiscoveryBeginIpAddr")).toUInt(),
+                 dlg.m_beginIp);
+        QCOMPARE(settings.value(QStringLiteral("Settings/DiscoveryEndIpAddr")).toUInt(),
+                 dlg.m_endIp);
     } else {
         QVERIFY(dlg.isVisible());
         QVERIFY(!settings.contains(QStringLiteral("Settings/DiscoveryBeginIpAddr")));
     }
 }
 
-void TestDialogs::subnetRangeIsSavedAndReadBack()
-{
+void TestDialogs::subnetRangeIsSavedAndReadBack() {
     QSettings().remove(QStringLiteral("Settings"));
     {
         CSubnetSectDlg dlg;
@@ -443,8 +486,10 @@ void TestDialogs::subnetRangeIsSavedAndReadBack()
                          QStringLiteral("/Korvane/scoutcam.conf");
     QVERIFY2(path.startsWith(qEnvironmentVariable("XDG_CONFIG_HOME")), qPrintable(path));
     QSettings onDisk(path, QSettings::IniFormat);
-    QCOMPARE(onDisk.value(QStringLiteral("Settings/DiscoveryBeginIpAddr")).toUInt(), Ip("198.18.0.10"));
-    QCOMPARE(onDisk.value(QStringLiteral("Settings/DiscoveryEndIpAddr")).toUInt(), Ip("198.18.1.9"));
+    QCOMPARE(onDisk.value(QStringLiteral("Settings/DiscoveryBeginIpAddr")).toUInt(),
+             Ip("198.18.0.10"));
+    QCOMPARE(onDisk.value(QStringLiteral("Settings/DiscoveryEndIpAddr")).toUInt(),
+             Ip("198.18.1.9"));
 
     // Cancel keeps the saved range; the next opening shows it.
     {
@@ -463,8 +508,7 @@ void TestDialogs::subnetRangeIsSavedAndReadBack()
     QCOMPARE(IpText(dlg.BeginCtrl()->GetAddress()), QStringLiteral("198.18.0.10"));
 }
 
-void TestDialogs::waitWindowClosesOnlyThroughCloseWait()
-{
+void TestDialogs::waitWindowClosesOnlyThroughCloseWait() {
     QWidget owner;
     owner.show();
     ShowWait(&owner, QStringLiteral("Searching devices..."));
@@ -494,8 +538,7 @@ void TestDialogs::waitWindowClosesOnlyThroughCloseWait()
     CloseWait();
 }
 
-void TestDialogs::waitWindowClosedBeforeItRan()
-{
+void TestDialogs::waitWindowClosedBeforeItRan() {
     ShowWait(nullptr, QStringLiteral("Being Modified..."));
     QPointer<CWaitDlg> wait = CurrentWait();
     CloseWait();
@@ -504,8 +547,7 @@ void TestDialogs::waitWindowClosedBeforeItRan()
     QVERIFY(QApplication::activeModalWidget() == nullptr);
 }
 
-void TestDialogs::aboutBox()
-{
+void TestDialogs::aboutBox() {
     CAboutDlg dlg;
     dlg.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dlg));
@@ -518,7 +560,8 @@ void TestDialogs::aboutBox()
     QVERIFY(dlg.BuildLabel()->isVisible());
     QCOMPARE(dlg.BuildLabel()->text(), BuildStamp());
     // "Built on Jun  5 2014 10:34:35": the day is padded with a blank.
-    QRegularExpression stamp(QStringLiteral("^Built on [A-Z][a-z]{2} [ 123][0-9] [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}$"));
+    QRegularExpression stamp(
+        QStringLiteral("^Built on [A-Z][a-z]{2} [ 123][0-9] [0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2}$"));
     QVERIFY2(stamp.match(BuildStamp()).hasMatch(), qPrintable(BuildStamp()));
     bool linkFound = false;
     for (QPushButton* b : dlg.findChildren<QPushButton*>()) {
@@ -529,8 +572,7 @@ void TestDialogs::aboutBox()
     QCOMPARE(dlg.result(), int(QDialog::Rejected));
 }
 
-void TestDialogs::imageControl()
-{
+void TestDialogs::imageControl() {
     QTemporaryDir dir;
     const QString path = dir.path() + QStringLiteral("/pixels.png");
     QImage source(3, 2, QImage::Format_ARGB32);

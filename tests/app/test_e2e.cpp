@@ -28,14 +28,15 @@ struct Camera {
 };
 
 // The fleet that scripts/vlan started on a segment, as camsim itself lists it.
-QList<Camera> Fleet(const QString& base, int seed, int count)
-{
+QList<Camera> Fleet(const QString& base, int seed, int count) {
     QProcess camsim;
     camsim.start(qEnvironmentVariable("CAMSIM"),
-                 {"--list", "csv", "--base", base, "--seed", QString::number(seed), "--count", QString::number(count)});
+                 {"--list", "csv", "--base", base, "--seed", QString::number(seed), "--count",
+                  QString::number(count)});
     camsim.waitForFinished(10000);
     QList<Camera> cameras;
-    const QStringList lines = QString::fromUtf8(camsim.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList lines = QString::fromUtf8(camsim.readAllStandardOutput())
+                                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     for (int i = 1; i < lines.size(); ++i) {
         const QStringList f = lines[i].split(QLatin1Char(','));
         if (f.size() >= 8) {
@@ -45,8 +46,7 @@ QList<Camera> Fleet(const QString& base, int seed, int count)
     return cameras;
 }
 
-bool HasLocalAddress(const char* text)
-{
+bool HasLocalAddress(const char* text) {
     in_addr wanted{};
     inet_pton(AF_INET, text, &wanted);
     ifaddrs* list = nullptr;
@@ -64,8 +64,7 @@ bool HasLocalAddress(const char* text)
     return found;
 }
 
-uint32_t Host(const QString& ip)
-{
+uint32_t Host(const QString& ip) {
     return ntohl(inet_addr(ip.toLatin1().constData()));
 }
 
@@ -100,8 +99,7 @@ private:
     CUiScript* m_script = nullptr;
 };
 
-void TestEndToEnd::initTestCase()
-{
+void TestEndToEnd::initTestCase() {
     // Discovery traffic goes out only inside the virtual LAN.
     if (qEnvironmentVariableIsEmpty("VLAN_NS_CLI") || !HasLocalAddress("198.18.0.1") ||
         !HasLocalAddress("198.19.0.1")) {
@@ -126,8 +124,7 @@ void TestEndToEnd::initTestCase()
     QVERIFY(QTest::qWaitForWindowExposed(m_dlg));
 }
 
-void TestEndToEnd::cleanupTestCase()
-{
+void TestEndToEnd::cleanupTestCase() {
     delete m_script;
     delete m_dlg;
     delete m_client;
@@ -140,15 +137,13 @@ void TestEndToEnd::cleanupTestCase()
     }
 }
 
-void TestEndToEnd::AutoSearch()
-{
+void TestEndToEnd::AutoSearch() {
     QSignalSpy finished(m_dlg, &CScoutcamDlg::SearchFinished);
     Button(m_dlg, QStringLiteral("Auto Search"))->click();
     QVERIFY(finished.wait(CScoutcamDlg::kSearchWindowMs + 5000));
 }
 
-void TestEndToEnd::ExactSearch(const QString& begin, const QString& end)
-{
+void TestEndToEnd::ExactSearch(const QString& begin, const QString& end) {
     m_script->OnModal<CSubnetSectDlg>([begin, end](CSubnetSectDlg* dlg) {
         dlg->BeginCtrl()->SetAddress(Host(begin));
         dlg->EndCtrl()->SetAddress(Host(end));
@@ -160,8 +155,7 @@ void TestEndToEnd::ExactSearch(const QString& begin, const QString& end)
     QVERIFY(finished.wait(CScoutcamDlg::kSearchWindowMs + 5000));
 }
 
-int TestEndToEnd::RowOf(const QString& ip) const
-{
+int TestEndToEnd::RowOf(const QString& ip) const {
     for (int row = 0; row < m_dlg->List()->rowCount(); ++row) {
         if (m_dlg->List()->item(row, 1)->text() == ip) {
             return row;
@@ -170,8 +164,7 @@ int TestEndToEnd::RowOf(const QString& ip) const
     return -1;
 }
 
-QStringList TestEndToEnd::Column(int column) const
-{
+QStringList TestEndToEnd::Column(int column) const {
     QStringList cells;
     for (int row = 0; row < m_dlg->List()->rowCount(); ++row) {
         cells << m_dlg->List()->item(row, column)->text();
@@ -180,16 +173,15 @@ QStringList TestEndToEnd::Column(int column) const
     return cells;
 }
 
-void TestEndToEnd::RightClick(int row)
-{
+void TestEndToEnd::RightClick(int row) {
     CListCtrlEx* list = m_dlg->List();
     QPoint pos = list->visualItemRect(list->item(row, 1)).center();
     QContextMenuEvent event(QContextMenuEvent::Mouse, pos, list->viewport()->mapToGlobal(pos));
     QApplication::sendEvent(list->viewport(), &event);
 }
 
-QString TestEndToEnd::EditAddress(const QString& rowIp, const QString& newIp, const QString& password)
-{
+QString TestEndToEnd::EditAddress(const QString& rowIp, const QString& newIp,
+                                  const QString& password) {
     const int row = RowOf(rowIp);
     if (row < 0) {
         return QStringLiteral("<no row %1>").arg(rowIp);
@@ -211,8 +203,7 @@ QString TestEndToEnd::EditAddress(const QString& rowIp, const QString& newIp, co
     return result;
 }
 
-QString TestEndToEnd::RestorePassword(const QString& rowIp, const QString& code)
-{
+QString TestEndToEnd::RestorePassword(const QString& rowIp, const QString& code) {
     const int row = RowOf(rowIp);
     if (row < 0) {
         return QStringLiteral("<no row %1>").arg(rowIp);
@@ -232,8 +223,7 @@ QString TestEndToEnd::RestorePassword(const QString& rowIp, const QString& code)
     return result;
 }
 
-void TestEndToEnd::autoSearchListsBothSegments()
-{
+void TestEndToEnd::autoSearchListsBothSegments() {
     AutoSearch();
     QStringList ips;
     QStringList serials;
@@ -255,26 +245,26 @@ void TestEndToEnd::autoSearchListsBothSegments()
     QCOMPARE(m_dlg->List()->item(row, 4)->text().size(), 17);  // NN-NN-NN-NN-NN-NN
 }
 
-void TestEndToEnd::exactSearchListsItsRange()
-{
+void TestEndToEnd::exactSearchListsItsRange() {
     ExactSearch(m_segB[1].ip, m_segB[2].ip);
     QCOMPARE(Column(1), (QStringList{m_segB[1].ip, m_segB[2].ip}));
     ExactSearch(m_segA[3].ip, m_segA[3].ip);
     QCOMPARE(Column(1), QStringList{m_segA[3].ip});
 }
 
-void TestEndToEnd::commandsAfterExactSearch()
-{
+void TestEndToEnd::commandsAfterExactSearch() {
     const Camera cam = m_segB[1];
     const QString newIp = QStringLiteral("198.19.0.100");
     ExactSearch(cam.ip, cam.ip);
     QCOMPARE(Column(1), QStringList{cam.ip});
-    QCOMPARE(EditAddress(cam.ip, newIp, QStringLiteral("wrong")), QStringLiteral("Device password error."));
+    QCOMPARE(EditAddress(cam.ip, newIp, QStringLiteral("wrong")),
+             QStringLiteral("Device password error."));
     QCOMPARE(RowOf(cam.ip), 0);
     QCOMPARE(EditAddress(cam.ip, newIp, cam.password), QStringLiteral("Succeed"));
     QCOMPARE(RowOf(newIp), 0);
     // The row now leads to the moved device.
-    QCOMPARE(RestorePassword(newIp, QStringLiteral("BADCODE")), QStringLiteral("Device serial code is invalid."));
+    QCOMPARE(RestorePassword(newIp, QStringLiteral("BADCODE")),
+             QStringLiteral("Device serial code is invalid."));
     QCOMPARE(RestorePassword(newIp, cam.code), QStringLiteral("Succeed"));
     ExactSearch(newIp, newIp);
     QCOMPARE(Column(1), QStringList{newIp});
@@ -282,15 +272,16 @@ void TestEndToEnd::commandsAfterExactSearch()
     QCOMPARE(EditAddress(newIp, cam.ip, QStringLiteral("admin")), QStringLiteral("Succeed"));
 }
 
-void TestEndToEnd::commandsAfterAutoSearch()
-{
+void TestEndToEnd::commandsAfterAutoSearch() {
     AutoSearch();
     QCOMPARE(m_dlg->Total(), 9);
     const Camera cam = m_segA[2];
     // Sent through every interface; only the device itself answers.
-    QCOMPARE(EditAddress(cam.ip, m_segA[4].ip, cam.password), QStringLiteral("Device IP conflict."));
+    QCOMPARE(EditAddress(cam.ip, m_segA[4].ip, cam.password),
+             QStringLiteral("Device IP conflict."));
     QCOMPARE(RestorePassword(cam.ip, cam.code), QStringLiteral("Succeed"));
-    QCOMPARE(EditAddress(cam.ip, QStringLiteral("198.18.0.200"), QStringLiteral("admin")), QStringLiteral("Succeed"));
+    QCOMPARE(EditAddress(cam.ip, QStringLiteral("198.18.0.200"), QStringLiteral("admin")),
+             QStringLiteral("Succeed"));
     QVERIFY(RowOf(QStringLiteral("198.18.0.200")) >= 0);
 }
 

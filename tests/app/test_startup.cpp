@@ -16,8 +16,7 @@
 namespace {
 
 // camsim's count of received datagrams, from the statistics line SIGUSR1 makes it print.
-int CamsimReceived(const char* pidVar, const char* logVar)
-{
+int CamsimReceived(const char* pidVar, const char* logVar) {
     const int pid = qEnvironmentVariableIntValue(pidVar);
     if (pid <= 0 || ::kill(pid, SIGUSR1) != 0) {
         return -1;
@@ -27,7 +26,8 @@ int CamsimReceived(const char* pidVar, const char* logVar)
     if (!log.open(QIODevice::ReadOnly)) {
         return -1;
     }
-    const QStringList lines = QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList lines =
+        QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     for (auto it = lines.crbegin(); it != lines.crend(); ++it) {
         const int at = it->indexOf(QStringLiteral("received="));
         if (at >= 0) {
@@ -45,8 +45,7 @@ private slots:
     void startsQuietlyAndLogsToTheEnd();
 };
 
-void TestStartup::startsQuietlyAndLogsToTheEnd()
-{
+void TestStartup::startsQuietlyAndLogsToTheEnd() {
     if (qEnvironmentVariableIsEmpty("VLAN_NS_CLI")) {
         QSKIP("not inside the client namespace of scripts/vlan; run through ctest as root");
     }
@@ -74,7 +73,8 @@ void TestStartup::startsQuietlyAndLogsToTheEnd()
 
     QFile file(tmp.path() + QStringLiteral("/scoutcam.log"));
     QVERIFY(file.open(QIODevice::ReadOnly));
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList lines =
+        QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QVERIFY(!lines.isEmpty());
     QVERIFY2(lines.last().contains(QStringLiteral("log thread Ended")), qPrintable(lines.last()));
     QVERIFY(lines.filter(QStringLiteral("exit the program")).size() == 1);

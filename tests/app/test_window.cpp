@@ -24,8 +24,7 @@
 namespace {
 
 CDiscoveryBean Device(const char* ip, const char* type, const char* serial, const char* mac,
-                      const char* version = "V1.0", int foreign = 0)
-{
+                      const char* version = "V1.0", int foreign = 0) {
     CDiscoveryBean b;
     b.m_ipAddr = ip;
     b.m_hardware = type;
@@ -36,19 +35,16 @@ CDiscoveryBean Device(const char* ip, const char* type, const char* serial, cons
     return b;
 }
 
-uint32_t Host(const char* ip)
-{
+uint32_t Host(const char* ip) {
     return ntohl(inet_addr(ip));
 }
 
-QString Cell(CScoutcamDlg& dlg, int row, int column)
-{
+QString Cell(CScoutcamDlg& dlg, int row, int column) {
     QTableWidgetItem* item = dlg.List()->item(row, column);
     return item ? item->text() : QStringLiteral("<none>");
 }
 
-QStringList Column(CScoutcamDlg& dlg, int column)
-{
+QStringList Column(CScoutcamDlg& dlg, int column) {
     QStringList cells;
     for (int row = 0; row < dlg.List()->rowCount(); ++row) {
         cells << Cell(dlg, row, column);
@@ -56,8 +52,7 @@ QStringList Column(CScoutcamDlg& dlg, int column)
     return cells;
 }
 
-QString CountText(CScoutcamDlg& dlg)
-{
+QString CountText(CScoutcamDlg& dlg) {
     for (QLabel* label : dlg.findChildren<QLabel*>()) {
         if (label->text() != QStringLiteral("Total:") && label->geometry().left() > 40 &&
             label->geometry().top() > dlg.height() / 2) {
@@ -112,8 +107,7 @@ private:
     CUiScript* m_script = nullptr;
 };
 
-void TestWindow::init()
-{
+void TestWindow::init() {
     m_client = new CFakeClient;
     m_dlg = new CScoutcamDlg(m_client);
     m_script = new CUiScript;
@@ -121,16 +115,14 @@ void TestWindow::init()
     QVERIFY(QTest::qWaitForWindowExposed(m_dlg));
 }
 
-void TestWindow::cleanup()
-{
+void TestWindow::cleanup() {
     delete m_script;
     delete m_dlg;
     delete m_client;
     QVERIFY(QApplication::activeModalWidget() == nullptr);
 }
 
-void TestWindow::AutoSearch(const std::vector<CDiscoveryBean>& records, bool byEnter)
-{
+void TestWindow::AutoSearch(const std::vector<CDiscoveryBean>& records, bool byEnter) {
     QSignalSpy finished(m_dlg, &CScoutcamDlg::SearchFinished);
     if (byEnter) {
         m_dlg->List()->setFocus();
@@ -147,8 +139,7 @@ void TestWindow::AutoSearch(const std::vector<CDiscoveryBean>& records, bool byE
     QVERIFY(CurrentWait() == nullptr);
 }
 
-void TestWindow::RightClick(int row, const QString& item, QStringList* pItems)
-{
+void TestWindow::RightClick(int row, const QString& item, QStringList* pItems) {
     CListCtrlEx* list = m_dlg->List();
     QPoint pos;
     if (row >= 0) {
@@ -163,8 +154,7 @@ void TestWindow::RightClick(int row, const QString& item, QStringList* pItems)
     QApplication::sendEvent(list->viewport(), &event);
 }
 
-void TestWindow::startsEmptyAndSendsNothing()
-{
+void TestWindow::startsEmptyAndSendsNothing() {
     QCOMPARE(m_dlg->windowTitle(), QStringLiteral("Scoutcam"));
     QCOMPARE(m_dlg->List()->rowCount(), 0);
     QCOMPARE(CountText(*m_dlg), QStringLiteral("0"));
@@ -174,7 +164,8 @@ void TestWindow::startsEmptyAndSendsNothing()
     for (int c = 0; c < 6; ++c) {
         titles << m_dlg->List()->horizontalHeaderItem(c)->text();
     }
-    QCOMPARE(titles, (QStringList{"", "IP address", "Type", "Serial Number", "Physical address", "Version"}));
+    QCOMPARE(titles, (QStringList{"", "IP address", "Type", "Serial Number", "Physical address",
+                                  "Version"}));
     QVERIFY(m_dlg->List()->isColumnHidden(0));
     QCOMPARE(m_dlg->List()->columnWidth(1), 120);
     QCOMPARE(m_dlg->List()->columnWidth(3), 200);
@@ -184,31 +175,36 @@ void TestWindow::startsEmptyAndSendsNothing()
     // The last column fills the list.
     CListCtrlEx* list = m_dlg->List();
     QHeaderView* header = list->horizontalHeader();
-    QCOMPARE(header->sectionViewportPosition(5) + header->sectionSize(5), list->viewport()->width());
+    QCOMPARE(header->sectionViewportPosition(5) + header->sectionSize(5),
+             list->viewport()->width());
 }
 
-void TestWindow::macAddressFormat_data()
-{
+void TestWindow::macAddressFormat_data() {
     QTest::addColumn<QString>("stored");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("six bytes") << "0012abcdef01" << "00-12-AB-CD-EF-01";
-    QTest::newRow("odd length") << "abc" << "AB-C";
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("one") << "a" << "A";
-    QTest::newRow("two") << "ab" << "AB";
-    QTest::newRow("colons") << "00:1b:89:01:00:00" << "00-1B-89-01-00-00";
-    QTest::newRow("dashes") << "00-1b-89-01-00-0a" << "00-1B-89-01-00-0A";
+    QTest::newRow("six bytes") << "0012abcdef01"
+                               << "00-12-AB-CD-EF-01";
+    QTest::newRow("odd length") << "abc"
+                                << "AB-C";
+    QTest::newRow("empty") << ""
+                           << "";
+    QTest::newRow("one") << "a"
+                         << "A";
+    QTest::newRow("two") << "ab"
+                         << "AB";
+    QTest::newRow("colons") << "00:1b:89:01:00:00"
+                            << "00-1B-89-01-00-00";
+    QTest::newRow("dashes") << "00-1b-89-01-00-0a"
+                            << "00-1B-89-01-00-0A";
 }
 
-void TestWindow::macAddressFormat()
-{
+void TestWindow::macAddressFormat() {
     QFETCH(QString, stored);
     QFETCH(QString, shown);
     QCOMPARE(FormatMacAddr(stored.toStdString()), shown);
 }
 
-void TestWindow::autoSearchListsEachDeviceOnce()
-{
+void TestWindow::autoSearchListsEachDeviceOnce() {
     const CDiscoveryBean a = Device("198.18.0.10", "IPC-A", "SN-A", "0012abcdef01");
     CDiscoveryBean aForeign = a;
     aForeign.m_foreign = 1;
@@ -222,10 +218,12 @@ void TestWindow::autoSearchListsEachDeviceOnce()
     QCOMPARE(m_dlg->List()->rowCount(), 4);
     QCOMPARE(m_dlg->Total(), 4);
     QCOMPARE(CountText(*m_dlg), QStringLiteral("4"));
-    QCOMPARE(Column(*m_dlg, 1), (QStringList{"198.18.0.10", "198.18.0.11", "198.18.0.10", "198.18.0.10"}));
+    QCOMPARE(Column(*m_dlg, 1),
+             (QStringList{"198.18.0.10", "198.18.0.11", "198.18.0.10", "198.18.0.10"}));
     QCOMPARE(Column(*m_dlg, 2), (QStringList{"IPC-A", "IPC-B", "IPC-A", "IPC-A"}));
     QCOMPARE(Column(*m_dlg, 3), (QStringList{"SN-A", "SN-B", "SN-A", "SN-A"}));
-    QCOMPARE(Column(*m_dlg, 4), (QStringList{"00-12-AB-CD-EF-01", "AB-C", "00-12-AB-CD-EF-01", "00-12-AB-CD-EF-01"}));
+    QCOMPARE(Column(*m_dlg, 4),
+             (QStringList{"00-12-AB-CD-EF-01", "AB-C", "00-12-AB-CD-EF-01", "00-12-AB-CD-EF-01"}));
     QCOMPARE(Column(*m_dlg, 5), (QStringList{"V1.0", "V1.0", "V1.0", "V2.0"}));
     CDiscoveryBean stored;
     m_dlg->GetRecordOfRow(2, stored);
@@ -237,8 +235,7 @@ void TestWindow::autoSearchListsEachDeviceOnce()
     QCOMPARE(m_dlg->List()->rowCount(), 4);
 }
 
-void TestWindow::nothingFoundIsTold()
-{
+void TestWindow::nothingFoundIsTold() {
     AutoSearch({Device("198.18.0.10", "IPC-A", "SN-A", "01")});
     QCOMPARE(m_dlg->List()->rowCount(), 1);
     // A new search empties the list first, also when it finds nothing. Enter starts it.
@@ -251,15 +248,15 @@ void TestWindow::nothingFoundIsTold()
     QCOMPARE(CountText(*m_dlg), QStringLiteral("0"));
 }
 
-void TestWindow::sortingByTextAndRowColours()
-{
+void TestWindow::sortingByTextAndRowColours() {
     AutoSearch({Device("192.168.1.9", "b", "S9", "09"), Device("192.168.1.10", "B", "S10", "10"),
                 Device("10.0.0.1", "a", "S1", "01")});
     CListCtrlEx* list = m_dlg->List();
     QHeaderView* header = list->horizontalHeader();
     auto clickHeader = [header](int column) {
-        QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
-                          QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
+        QTest::mouseClick(
+            header->viewport(), Qt::LeftButton, {},
+            QPoint(header->sectionViewportPosition(column) + 5, header->height() / 2));
     };
     auto rowColours = [list]() {
         list->clearSelection();
@@ -272,7 +269,8 @@ void TestWindow::sortingByTextAndRowColours()
         }
         return colours;
     };
-    const QList<QColor> alternating{QColor(248, 252, 255), QColor(234, 238, 241), QColor(248, 252, 255)};
+    const QList<QColor> alternating{QColor(248, 252, 255), QColor(234, 238, 241),
+                                    QColor(248, 252, 255)};
     QCOMPARE(rowColours(), alternating);
 
     clickHeader(1);
@@ -303,8 +301,7 @@ void TestWindow::sortingByTextAndRowColours()
     QCOMPARE(QString::fromStdString(record.m_macAddr), QStringLiteral("10"));
 }
 
-void TestWindow::exactSearchShowsOnlyItsRange()
-{
+void TestWindow::exactSearchShowsOnlyItsRange() {
     m_script->OnModal<CSubnetSectDlg>([](CSubnetSectDlg* dlg) {
         dlg->BeginCtrl()->SetAddress(Host("198.18.0.10"));
         dlg->EndCtrl()->SetAddress(Host("198.18.0.20"));
@@ -316,17 +313,17 @@ void TestWindow::exactSearchShowsOnlyItsRange()
     QCOMPARE(m_dlg->SearchModeValue(), int(CScoutcamDlg::SEARCH_EXACT));
     QCOMPARE(m_client->ExactCalls(), 1);
     QCOMPARE(m_client->Searches().back(), std::make_pair(Host("198.18.0.10"), Host("198.18.0.20")));
-    m_client->Deliver({Device("198.18.0.9", "t", "below", "1"), Device("198.18.0.10", "t", "first", "2"),
-                       Device("198.18.0.20", "t", "last", "3"), Device("198.18.0.21", "t", "above", "4"),
-                       Device("not-an-ip", "t", "text", "5"), Device("10.0.0.15", "t", "other", "6"),
-                       Device("198.18.0.15", "t", "inside", "7")});
+    m_client->Deliver(
+        {Device("198.18.0.9", "t", "below", "1"), Device("198.18.0.10", "t", "first", "2"),
+         Device("198.18.0.20", "t", "last", "3"), Device("198.18.0.21", "t", "above", "4"),
+         Device("not-an-ip", "t", "text", "5"), Device("10.0.0.15", "t", "other", "6"),
+         Device("198.18.0.15", "t", "inside", "7")});
     QVERIFY(finished.wait(CScoutcamDlg::kSearchWindowMs + 3000));
     QCOMPARE(Column(*m_dlg, 3), (QStringList{"first", "last", "inside"}));
     QCOMPARE(CountText(*m_dlg), QStringLiteral("3"));
 }
 
-void TestWindow::exactSearchOfOneAddressAndCancel()
-{
+void TestWindow::exactSearchOfOneAddressAndCancel() {
     m_script->OnModal<CSubnetSectDlg>([](CSubnetSectDlg* dlg) {
         dlg->BeginCtrl()->SetAddress(Host("198.19.0.7"));
         dlg->EndCtrl()->SetAddress(Host("198.19.0.7"));
@@ -354,9 +351,9 @@ void TestWindow::exactSearchOfOneAddressAndCancel()
     QVERIFY(CurrentWait() == nullptr);
 }
 
-void TestWindow::contextMenuOnRowsOnly()
-{
-    AutoSearch({Device("198.18.0.10", "IPC", "SN-1", "01"), Device("198.18.0.11", "IPC", "SN-2", "02")});
+void TestWindow::contextMenuOnRowsOnly() {
+    AutoSearch(
+        {Device("198.18.0.10", "IPC", "SN-1", "01"), Device("198.18.0.11", "IPC", "SN-2", "02")});
     CUrlCatcher catcher;
     QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "Open");
 
@@ -366,14 +363,16 @@ void TestWindow::contextMenuOnRowsOnly()
     QVERIFY(QApplication::activePopupWidget() == nullptr);
 
     // The keyboard's menu key opens nothing.
-    QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(5, 5), m_dlg->List()->viewport()->mapToGlobal(QPoint(5, 5)));
+    QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                          m_dlg->List()->viewport()->mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(m_dlg->List()->viewport(), &key);
     QVERIFY(QApplication::activePopupWidget() == nullptr);
 
     QStringList items;
     RightClick(1, QStringLiteral("Browse Web Page"), &items);
     QVERIFY(m_script->WaitDone());
-    QCOMPARE(items, (QStringList{"Edit Network Address", "Restore Device Password", "Browse Web Page"}));
+    QCOMPARE(items,
+             (QStringList{"Edit Network Address", "Restore Device Password", "Browse Web Page"}));
     QCOMPARE(m_dlg->SelectedRow(), 1);
     QTRY_COMPARE(catcher.urls.size(), 1);
     QCOMPARE(catcher.urls[0].toString(), QStringLiteral("http://198.18.0.11"));
@@ -381,8 +380,7 @@ void TestWindow::contextMenuOnRowsOnly()
     QVERIFY(m_client->Requests().empty());
 }
 
-void TestWindow::editAddressAfterAutoSearch()
-{
+void TestWindow::editAddressAfterAutoSearch() {
     const CDiscoveryBean device = Device("198.18.0.10", "IPC-A", "SN-A", "0012abcdef01", "V7", 1);
     AutoSearch({device});
     m_client->Hold();
@@ -442,16 +440,17 @@ void TestWindow::editAddressAfterAutoSearch()
     QVERIFY(CurrentWait() == nullptr);
 }
 
-void TestWindow::editAddressRefusedOrCancelled()
-{
+void TestWindow::editAddressRefusedOrCancelled() {
     AutoSearch({Device("198.18.0.10", "IPC-A", "SN-A", "01")});
     // Cancel sends nothing and shows nothing.
     m_script->ChooseMenu(QStringLiteral("Edit Network Address"));
-    m_script->OnModal<CSetAddrDlg>([](CSetAddrDlg* dlg) { Button(dlg, QStringLiteral("Cancel"))->click(); });
+    m_script->OnModal<CSetAddrDlg>(
+        [](CSetAddrDlg* dlg) { Button(dlg, QStringLiteral("Cancel"))->click(); });
     RightClick(0, QString());
     QVERIFY(m_script->WaitDone());
     m_script->ChooseMenu(QStringLiteral("Restore Device Password"));
-    m_script->OnModal<CSerialDlg>([](CSerialDlg* dlg) { Button(dlg, QStringLiteral("Cancel"))->click(); });
+    m_script->OnModal<CSerialDlg>(
+        [](CSerialDlg* dlg) { Button(dlg, QStringLiteral("Cancel"))->click(); });
     RightClick(0, QString());
     QVERIFY(m_script->WaitDone());
     QTest::qWait(50);
@@ -459,9 +458,8 @@ void TestWindow::editAddressRefusedOrCancelled()
     QVERIFY(QApplication::activeModalWidget() == nullptr);
 
     // A refusal is shown with its text; the row stays as it was.
-    const std::pair<int, const char*> outcomes[] = {{11005, "Device IP conflict."},
-                                                    {11004, "Device password error."},
-                                                    {10009, "Timeout"}};
+    const std::pair<int, const char*> outcomes[] = {
+        {11005, "Device IP conflict."}, {11004, "Device password error."}, {10009, "Timeout"}};
     for (const auto& outcome : outcomes) {
         m_client->SetResult(outcome.first);
         QSignalSpy done(m_dlg, &CScoutcamDlg::CommandFinished);
@@ -482,8 +480,7 @@ void TestWindow::editAddressRefusedOrCancelled()
     QCOMPARE(m_client->Requests().size(), size_t(3));
 }
 
-void TestWindow::commandsAfterExactSearchGoToTheDevice()
-{
+void TestWindow::commandsAfterExactSearchGoToTheDevice() {
     m_script->OnModal<CSubnetSectDlg>([](CSubnetSectDlg* dlg) {
         dlg->BeginCtrl()->SetAddress(Host("198.19.0.1"));
         dlg->EndCtrl()->SetAddress(Host("198.19.0.50"));
@@ -535,8 +532,7 @@ void TestWindow::commandsAfterExactSearchGoToTheDevice()
     QCOMPARE(m_dlg->List()->rowCount(), 1);
 }
 
-void TestWindow::passwordTooLongForTheScramblerIsNotSent()
-{
+void TestWindow::passwordTooLongForTheScramblerIsNotSent() {
     AutoSearch({Device("198.18.0.10", "IPC-A", "SN-A", "01")});
     // 64 characters of two bytes each in UTF-8: 128 bytes, one more than the scrambler takes.
     const QString password(64, QChar(0x00E9));
@@ -556,8 +552,7 @@ void TestWindow::passwordTooLongForTheScramblerIsNotSent()
     QVERIFY(!m_dlg->IsCommandRunning());
 }
 
-void TestWindow::aboutBoxFromTheWindowMenu()
-{
+void TestWindow::aboutBoxFromTheWindowMenu() {
     QString version;
     QStringList items;
     m_script->ChooseMenu(QStringLiteral("About Scoutcam(&A)..."), &items);
@@ -573,8 +568,7 @@ void TestWindow::aboutBoxFromTheWindowMenu()
     QCOMPARE(version, QStringLiteral("1.0.2(D001SP02)"));
 }
 
-void TestWindow::quitClosesTheWindow()
-{
+void TestWindow::quitClosesTheWindow() {
     QSignalSpy finished(m_dlg, &QDialog::finished);
     Button(m_dlg, QStringLiteral("Quit"))->click();
     QCOMPARE(finished.count(), 1);

@@ -14,8 +14,7 @@
 #include <functional>
 
 // The push button of parent whose text is text, or null.
-inline QPushButton* Button(QWidget* parent, const QString& text)
-{
+inline QPushButton* Button(QWidget* parent, const QString& text) {
     for (QPushButton* b : parent->findChildren<QPushButton*>()) {
         if (b->text() == text) {
             return b;
@@ -30,34 +29,32 @@ public:
     // to run on it, else an empty function.
     using Step = std::function<std::function<void()>()>;
 
-    CUiScript()
-    {
+    CUiScript() {
         m_timer.setInterval(20);
         connect(&m_timer, &QTimer::timeout, this, &CUiScript::Poll);
     }
 
-    void Add(Step step)
-    {
+    void Add(Step step) {
         m_steps.push_back(std::move(step));
         m_timer.start();
     }
 
     // Acts on the next modal window of type T (the wait window counts only when asked for).
     template <class T>
-    void OnModal(std::function<void(T*)> action)
-    {
+    void OnModal(std::function<void(T*)> action) {
         Add([action]() -> std::function<void()> {
             T* w = qobject_cast<T*>(QApplication::activeModalWidget());
             if (!w || !w->isVisible()) {
                 return {};
             }
-            return [w, action]() { action(w); };
+            return [w, action]() {
+                action(w);
+            };
         });
     }
 
     // Records the text of the next message box and presses its OK button.
-    void AnswerBox(QString* pText)
-    {
+    void AnswerBox(QString* pText) {
         OnModal<QMessageBox>([pText](QMessageBox* box) {
             if (pText) {
                 *pText = box->text();
@@ -67,8 +64,7 @@ public:
     }
 
     // Chooses the item of the next popup menu; its texts go to pItems.
-    void ChooseMenu(const QString& item, QStringList* pItems = nullptr)
-    {
+    void ChooseMenu(const QString& item, QStringList* pItems = nullptr) {
         Add([item, pItems]() -> std::function<void()> {
             auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
             if (!menu || !menu->isVisible()) {
@@ -85,7 +81,8 @@ public:
                     }
                 }
                 if (chosen) {
-                    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(chosen).center());
+                    QTest::mouseClick(menu, Qt::LeftButton, {},
+                                      menu->actionGeometry(chosen).center());
                 } else {
                     menu->close();
                 }
@@ -95,8 +92,7 @@ public:
 
     // From now on a message box that no step waits for is answered and its text kept, so that
     // a test fails on its checks instead of hanging.
-    void SweepUnexpectedBoxes(QStringList* pTexts)
-    {
+    void SweepUnexpectedBoxes(QStringList* pTexts) {
         m_pUnexpected = pTexts;
         m_timer.start();
     }
@@ -104,14 +100,12 @@ public:
     bool Done() const { return m_steps.empty(); }
 
     // Waits until every step has acted.
-    bool WaitDone(int timeoutMs = 15000)
-    {
+    bool WaitDone(int timeoutMs = 15000) {
         return QTest::qWaitFor([this]() { return Done(); }, timeoutMs);
     }
 
 private:
-    void Poll()
-    {
+    void Poll() {
         if (m_steps.empty()) {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (m_pUnexpected && box && box->isVisible()) {
@@ -138,15 +132,14 @@ private:
 };
 
 // Test programs keep their settings in a folder of their own, never in the user's.
-#define SCOUTCAM_TEST_MAIN(TestClass)                                              \
-    int main(int argc, char* argv[])                                               \
-    {                                                                              \
-        QTemporaryDir home;                                                        \
-        qputenv("HOME", home.path().toLocal8Bit());                                \
-        qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toLocal8Bit());       \
-        QApplication app(argc, argv);                                              \
-        QCoreApplication::setOrganizationName(QStringLiteral("Korvane"));          \
-        QCoreApplication::setApplicationName(QStringLiteral("scoutcam"));          \
-        TestClass test;                                                            \
-        return QTest::qExec(&test, argc, argv);                                    \
+#define SCOUTCAM_TEST_MAIN(TestClass)                                        \
+    int main(int argc, char* argv[]) {                                       \
+        QTemporaryDir home;                                                  \
+        qputenv("HOME", home.path().toLocal8Bit());                          \
+        qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toLocal8Bit()); \
+        QApplication app(argc, argv);                                        \
+        QCoreApplication::setOrganizationName(QStringLiteral("Korvane"));    \
+        QCoreApplication::setApplicationName(QStringLiteral("scoutcam"));    \
+        TestClass test;                                                      \
+        return QTest::qExec(&test, argc, argv);                              \
     }

@@ -111,8 +111,7 @@ TEST_F(CliLan, SearchPrintsEachDeviceOnceAsTableJsonAndCsv) {
     EXPECT_EQ(json.status, 0);
     EXPECT_EQ(Count(json.out, "\"ipAddress\""), 5u) << json.out;
     for (size_t i = 0; i < 3; ++i) {
-        EXPECT_NE(json.out.find("\"ipAddress\": \"" + Field(fleetA, i, "ip") +
-                                "\", \"type\": \""),
+        EXPECT_NE(json.out.find("\"ipAddress\": \"" + Field(fleetA, i, "ip") + "\", \"type\": \""),
                   std::string::npos);
         EXPECT_NE(json.out.find("\"serialNumber\": \"" + Field(fleetA, i, "serial") + "\""),
                   std::string::npos);
@@ -149,13 +148,14 @@ TEST_F(CliLan, ConfigurationCommandsEndToEnd) {
     const std::string password = Field(fleet, 1, "password");
 
     // A wrong password: the device's refusal, exit status 1.
-    CliRun run = Cli(m_tmp, "set-address --window 500 --device 198.18.0.11 --ip 198.18.0.60",
-                  "wrong\n");
+    CliRun run =
+        Cli(m_tmp, "set-address --window 500 --device 198.18.0.11 --ip 198.18.0.60", "wrong\n");
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, "Device password error.\n");
 
-    run = Cli(m_tmp, "set-address --window 500 --device 198.18.0.11 --ip 198.18.0.60 --mask "
-                     "255.255.0.0",
+    run = Cli(m_tmp,
+              "set-address --window 500 --device 198.18.0.11 --ip 198.18.0.60 --mask "
+              "255.255.0.0",
               password + "\n");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "Succeed\n");
@@ -163,8 +163,9 @@ TEST_F(CliLan, ConfigurationCommandsEndToEnd) {
     EXPECT_NE(run.out.find("\r\n198.18.0.60,"), std::string::npos) << run.out;
 
     // Named by serial and MAC, by broadcast; the serial code from standard input.
-    run = Cli(m_tmp, "restore-password --serial " + Field(fleet, 2, "serial") + " --mac " +
-                         Field(fleet, 2, "mac"),
+    run = Cli(m_tmp,
+              "restore-password --serial " + Field(fleet, 2, "serial") + " --mac " +
+                  Field(fleet, 2, "mac"),
               Field(fleet, 2, "code"));
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out, "Succeed\n");

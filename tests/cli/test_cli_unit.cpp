@@ -49,11 +49,11 @@ TEST(CliOptions, ValidCommandLines) {
     EXPECT_EQ(options.newMask, 0xFF000000u);  // the dialog's mask of the address class
     EXPECT_EQ(options.newGateway, 0u);
 
-    ASSERT_EQ(Parse({"set-address", "--serial", "S1", "--mac", "0012abcdef01", "--ip",
-                     "192.168.1.20", "--mask", "255.255.255.0", "--gateway", "192.168.1.1", "--to",
-                     "192.168.1.9"},
-                    &options, &error),
-              0)
+    ASSERT_EQ(
+        Parse({"set-address", "--serial", "S1", "--mac", "0012abcdef01", "--ip", "192.168.1.20",
+               "--mask", "255.255.255.0", "--gateway", "192.168.1.1", "--to", "192.168.1.9"},
+              &options, &error),
+        0)
         << error;
     EXPECT_FALSE(options.byAddress);
     EXPECT_EQ(options.serialNo, "S1");
@@ -117,8 +117,8 @@ TEST(CliOptions, InvalidCommandLinesAreRefusedWithAReason) {
 TEST(CliOptions, HelpDocumentsCommandsAndExitStatuses) {
     const std::string usage = UsageText();
     for (const char* pText : {"search --range FIRST LAST", "search --address A", "set-address",
-                              "restore-password", "--window MS", "--json", "--csv",
-                              "Exit status", "  0 ", "  1 ", "  2 ", "  3 ", "  4 "}) {
+                              "restore-password", "--window MS", "--json", "--csv", "Exit status",
+                              "  0 ", "  1 ", "  2 ", "  3 ", "  4 "}) {
         EXPECT_NE(usage.find(pText), std::string::npos) << pText;
     }
 }
@@ -185,7 +185,8 @@ TEST(CliOutput, TableJsonAndCsv) {
               "\"macAddr\": \"aabb\", \"foreign\": true}\n"
               "]\n");
     EXPECT_EQ(FormatJson({}), "[]\n");
-    EXPECT_EQ(FormatTable({}), "IP address  Type  Serial Number  Physical address  Version\nTotal: 0\n");
+    EXPECT_EQ(FormatTable({}),
+              "IP address  Type  Serial Number  Physical address  Version\nTotal: 0\n");
 }
 
 TEST(CliOutput, HostileDeviceTextsCannotBreakTheOutput) {

@@ -38,7 +38,9 @@ std::string Bytes(const std::u16string& text) {
 }
 
 TEST_F(CharSetTest, SizingProtocolAsksForTheExactNeed) {
-    const std::string utf8 = "Gr\xC3\xBC\xC3\x9F" "e \xF0\x9F\x98\x80";  // "Grüße 😀"
+    const std::string utf8 =
+        "Gr\xC3\xBC\xC3\x9F"
+        "e \xF0\x9F\x98\x80";  // "Grüße 😀"
     const std::string utf16 = Bytes(u"Gr\u00FC\u00DFe \U0001F600");
     const SizingCase cases[] = {
         {CHARSET_UTF8, CHARSET_UNICODE, utf8, utf16},
@@ -75,8 +77,9 @@ TEST_F(CharSetTest, SizingProtocolAsksForTheExactNeed) {
 
         // An explicit length converts exactly those units, with no terminator.
         len = need;
-        ASSERT_EQ(RESULT_OK, charSet.Convert(c.input.data(), static_cast<int>(c.input.size() / UnitOf(c.src)),
-                                             buf.data(), &len));
+        ASSERT_EQ(RESULT_OK,
+                  charSet.Convert(c.input.data(), static_cast<int>(c.input.size() / UnitOf(c.src)),
+                                  buf.data(), &len));
         EXPECT_EQ(c.expected, std::string(buf.data(), len * UnitOf(c.dst)));
     }
 }
@@ -84,12 +87,14 @@ TEST_F(CharSetTest, SizingProtocolAsksForTheExactNeed) {
 TEST_F(CharSetTest, BadArgumentsAreRefused) {
     int len = 10;
     char buf[10];
-    EXPECT_EQ(ERR_INVALID_PARAM, CCharSet(CHARSET_UTF8, CHARSET_UNICODE).Convert(nullptr, -1, buf, &len));
+    EXPECT_EQ(ERR_INVALID_PARAM,
+              CCharSet(CHARSET_UTF8, CHARSET_UNICODE).Convert(nullptr, -1, buf, &len));
     EXPECT_EQ(ERR_INVALID_PARAM, CCharSet(3, CHARSET_UNICODE).Convert("a", -1, buf, &len));
     EXPECT_EQ(ERR_INVALID_PARAM, CCharSet(CHARSET_UTF8, -1).Convert("a", -1, buf, &len));
     EXPECT_EQ(ERR_INVALID_PARAM, CCharSet(7, 9).Convert("a", -1, buf, &len));
     EXPECT_EQ(ERR_INVALID_PARAM, CCharSet(CHARSET_UTF8, CHARSET_ANSI).Convert("a", -2, buf, &len));
-    EXPECT_EQ(ERR_INVALID_PARAM, CCharSet(CHARSET_UTF8, CHARSET_ANSI).Convert("a", -1, buf, nullptr));
+    EXPECT_EQ(ERR_INVALID_PARAM,
+              CCharSet(CHARSET_UTF8, CHARSET_ANSI).Convert("a", -1, buf, nullptr));
     EXPECT_EQ(10, len);
     EXPECT_EQ("", ConvertToString(CHARSET_UTF8, 5, "abc"));
     EXPECT_EQ("", ConvertToString(CHARSET_UTF8, CHARSET_UNICODE, "abc"));
@@ -104,11 +109,20 @@ TEST_F(CharSetTest, InvalidInputIsReplacedNotRefused) {
         std::string input;
         std::string expected;
     } cases[] = {
-        {CHARSET_UTF8, CHARSET_ANSI, "a\xFF" "b", "a\xEF\xBF\xBD" "b"},
-        {CHARSET_UTF8, CHARSET_ANSI, "a\xC3", "a\xEF\xBF\xBD"},          // cut-off sequence
+        {CHARSET_UTF8, CHARSET_ANSI,
+         "a\xFF"
+         "b",
+         "a\xEF\xBF\xBD"
+         "b"},
+        {CHARSET_UTF8, CHARSET_ANSI, "a\xC3", "a\xEF\xBF\xBD"},                  // cut-off sequence
         {CHARSET_UTF8, CHARSET_ANSI, "\xC0\x80x", "\xEF\xBF\xBD\xEF\xBF\xBDx"},  // overlong
-        {CHARSET_UTF8, CHARSET_UNICODE, "a\xFF" "b", Bytes(u"a\uFFFDb")},
-        {CHARSET_UNICODE, CHARSET_UTF8, Bytes(u"a") + std::string("\x00\xD8", 2) + Bytes(u"b"), "a\xEF\xBF\xBD" "b"},  // lone surrogate
+        {CHARSET_UTF8, CHARSET_UNICODE,
+         "a\xFF"
+         "b",
+         Bytes(u"a\uFFFDb")},
+        {CHARSET_UNICODE, CHARSET_UTF8, Bytes(u"a") + std::string("\x00\xD8", 2) + Bytes(u"b"),
+         "a\xEF\xBF\xBD"
+         "b"},  // lone surrogate
     };
     for (const Case& c : cases) {
         CCharSet charSet(c.src, c.dst);
@@ -122,7 +136,9 @@ TEST_F(CharSetTest, InvalidInputIsReplacedNotRefused) {
 }
 
 TEST_F(CharSetTest, StringFormsConvertTerminatedText) {
-    EXPECT_EQ(u"Gr\u00FC\u00DFe", ConvertToWString(CHARSET_UTF8, "Gr\xC3\xBC\xC3\x9F" "e"));
+    EXPECT_EQ(u"Gr\u00FC\u00DFe", ConvertToWString(CHARSET_UTF8,
+                                                   "Gr\xC3\xBC\xC3\x9F"
+                                                   "e"));
     EXPECT_EQ(u"\U0001F600", ConvertToWString(CHARSET_ANSI, "\xF0\x9F\x98\x80"));
     EXPECT_EQ(2u, ConvertToWString(CHARSET_ANSI, "\xF0\x9F\x98\x80").size());
     EXPECT_EQ("192.168.0.10", ConvertToString(CHARSET_UNICODE, CHARSET_ANSI, u"192.168.0.10"));
@@ -136,7 +152,9 @@ TEST_F(CharSetTest, CharactersTheCodeSetLacksAreReplaced) {
     EXPECT_EQ("caf?", ConvertToString(CHARSET_UTF8, CHARSET_ANSI, "caf\xC3\xA9"));
     EXPECT_EQ("a?b", ConvertToString(CHARSET_UNICODE, CHARSET_ANSI, u"a\u4E2Db"));
     EXPECT_EQ("x?y", ConvertToString(CHARSET_UTF8, CHARSET_ANSI, "x\xFFy"));
-    EXPECT_EQ(u"a\uFFFDb", ConvertToWString(CHARSET_ANSI, "a\xE9" "b"));  // not ASCII
+    EXPECT_EQ(u"a\uFFFDb", ConvertToWString(CHARSET_ANSI,
+                                            "a\xE9"
+                                            "b"));  // not ASCII
 }
 
 }  // namespace

@@ -51,15 +51,16 @@ TEST_F(SysLogTest, WritesOneFormattedLinePerRecord) {
 
     const char* const levels[] = {"DEBUG", "INFO", "WARN", "ERROR", "FATAL"};
     for (int level = LEVEL_DEBUG; level <= LEVEL_FATAL; ++level) {
-        ASSERT_EQ(RESULT_OK, m_log.Write(level, "/src/mc/mc_discovery.cpp", 40 + level, "value (7)"));
+        ASSERT_EQ(RESULT_OK,
+                  m_log.Write(level, "/src/mc/mc_discovery.cpp", 40 + level, "value (7)"));
     }
     std::string content = ReadFile(LogFile());
     std::vector<std::string> lines = SplitLines(content);
     ASSERT_EQ(5u, lines.size());
     EXPECT_EQ('\n', content.back());
     for (int i = 0; i < 5; ++i) {
-        std::string rest = std::string(" [") + levels[i] + "] [mc_discovery.cpp:" + std::to_string(41 + i) +
-                           "] value (7)";
+        std::string rest = std::string(" [") + levels[i] +
+                           "] [mc_discovery.cpp:" + std::to_string(41 + i) + "] value (7)";
         EXPECT_TRUE(MatchesShape(lines[i], kStampShape + rest)) << lines[i];
     }
 }
@@ -81,7 +82,8 @@ TEST_F(SysLogTest, ThresholdAndLevelRange) {
         m_log.SetLevel(c.threshold);
         off_t before = FileSize();
         EXPECT_EQ(c.result, m_log.Write(c.level, "t.cpp", 1, "x"));
-        EXPECT_EQ(c.written, FileSize() > before) << "threshold " << c.threshold << " level " << c.level;
+        EXPECT_EQ(c.written, FileSize() > before)
+            << "threshold " << c.threshold << " level " << c.level;
     }
 }
 
@@ -280,7 +282,8 @@ TEST_F(LogThreadTest, RecordsBehindTheQuitRequestAreDroppedAndFreed) {
     }
     ASSERT_EQ(RESULT_OK, pLog->PostMessage(THREAD_MSG_QUIT, 0, 0));
     for (int n = 0; n < 100; ++n) {
-        LOG_INFO("after quit %d", n);  // queued or refused; never written (LeakSanitizer checks the rest)
+        LOG_INFO("after quit %d",
+                 n);  // queued or refused; never written (LeakSanitizer checks the rest)
     }
     pLog->StopLog();
 

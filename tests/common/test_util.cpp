@@ -72,9 +72,10 @@ TEST(AddressTest, HostAddresses) {
         const char* pAddr;
         bool valid;
     } cases[] = {
-        {"1.0.0.1", true},    {"223.255.255.254", true}, {"10.255.255.1", true}, {"192.168.1.10", true},
-        {"0.1.2.3", false},   {"127.0.0.1", false},      {"224.0.0.1", false},   {"255.255.255.255", false},
-        {"10.0.0.0", false},  {"10.0.0.255", false},
+        {"1.0.0.1", true},      {"223.255.255.254", true},  {"10.255.255.1", true},
+        {"192.168.1.10", true}, {"0.1.2.3", false},         {"127.0.0.1", false},
+        {"224.0.0.1", false},   {"255.255.255.255", false}, {"10.0.0.0", false},
+        {"10.0.0.255", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(c.valid, IsValidHostAddr(Ip(c.pAddr))) << c.pAddr;
@@ -86,8 +87,8 @@ TEST(AddressTest, Masks) {
         const char* pMask;
         bool valid;
     } cases[] = {
-        {"255.255.255.0", true},  {"255.255.255.255", true}, {"128.0.0.0", true},
-        {"0.0.0.0", true},        {"255.255.254.0", true},   {"255.0.255.0", false},
+        {"255.255.255.0", true},  {"255.255.255.255", true},  {"128.0.0.0", true},
+        {"0.0.0.0", true},        {"255.255.254.0", true},    {"255.0.255.0", false},
         {"0.255.255.255", false}, {"255.255.255.253", false}, {"127.255.255.255", false},
     };
     for (const auto& c : cases) {
@@ -116,8 +117,10 @@ TEST(UuidTest, ThirdGroupLowerCaseOthersUpperCase) {
     std::set<std::string> seen;
     for (int i = 0; i < 50; ++i) {
         std::string uuid = CreateUuidString();
-        EXPECT_TRUE(MatchesShape(uuid, "XXXXXXXX-XXXX-4xxx-XXXX-XXXXXXXXXXXX")) << uuid;  // random UUID
-        EXPECT_NE(std::string::npos, std::string("89AB").find(uuid[19])) << uuid;      // RFC 4122 variant
+        EXPECT_TRUE(MatchesShape(uuid, "XXXXXXXX-XXXX-4xxx-XXXX-XXXXXXXXXXXX"))
+            << uuid;  // random UUID
+        EXPECT_NE(std::string::npos, std::string("89AB").find(uuid[19]))
+            << uuid;  // RFC 4122 variant
         seen.insert(uuid);
     }
     EXPECT_EQ(50u, seen.size());

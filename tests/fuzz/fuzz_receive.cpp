@@ -32,9 +32,8 @@ class CCopyingObserver : public IObserver<CDiscoveryBean> {
 public:
     void Update(const CDiscoveryBean* pData) override {
         const CDiscoveryBean* pCopy = new CDiscoveryBean(*pData);
-        for (const std::string* pText : {&pCopy->m_ipAddr, &pCopy->m_hardware,
-                                         &pCopy->m_serialNo, &pCopy->m_version,
-                                         &pCopy->m_macAddr}) {
+        for (const std::string* pText : {&pCopy->m_ipAddr, &pCopy->m_hardware, &pCopy->m_serialNo,
+                                         &pCopy->m_version, &pCopy->m_macAddr}) {
             for (char c : *pText) {
                 m_checksum += static_cast<unsigned char>(c);
             }

@@ -25,7 +25,9 @@ namespace {
 
 std::atomic<int> g_serial{0};
 
-int SegmentIndex(char segment) { return segment == 'a' ? 0 : 1; }
+int SegmentIndex(char segment) {
+    return segment == 'a' ? 0 : 1;
+}
 
 // Runs a shell command; true when it succeeded, with its output.
 bool RunCommand(const std::string& shellCommand, std::string* pOutput) {
@@ -57,8 +59,12 @@ std::string LocalName(const std::string& qualified) {
 
 }  // namespace
 
-const char* CTestLan::Script() { return SCOUTCAM_VLAN_SCRIPT; }
-const char* CTestLan::Camsim() { return SCOUTCAM_CAMSIM; }
+const char* CTestLan::Script() {
+    return SCOUTCAM_VLAN_SCRIPT;
+}
+const char* CTestLan::Camsim() {
+    return SCOUTCAM_CAMSIM;
+}
 
 uint32_t Ip(const char* pText) {
     in_addr addr{};
@@ -160,8 +166,12 @@ void CTestLan::InNamespace(char where, const std::function<void()>& fn) {
 
 bool CTestLan::StartCamsim(char segment, const std::vector<std::string>& args) {
     const int index = SegmentIndex(segment);
-    std::vector<std::string> argv = {Camsim(), "--iface", "eth0", "--base",
-                                     segment == 'a' ? "198.18.0.10" : "198.19.0.10", "--seed",
+    std::vector<std::string> argv = {Camsim(),
+                                     "--iface",
+                                     "eth0",
+                                     "--base",
+                                     segment == 'a' ? "198.18.0.10" : "198.19.0.10",
+                                     "--seed",
                                      segment == 'a' ? "1" : "2"};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> pointers;
@@ -291,7 +301,8 @@ std::vector<CapturedDatagram> ReadCapture(int fd, size_t count, int timeoutMs) {
         iphdr ip;
         std::memcpy(&ip, buffer.data(), sizeof(ip));
         const size_t headerLength = ip.ihl * 4u;
-        if (ip.protocol != IPPROTO_UDP || got < static_cast<ssize_t>(headerLength + sizeof(udphdr))) {
+        if (ip.protocol != IPPROTO_UDP ||
+            got < static_cast<ssize_t>(headerLength + sizeof(udphdr))) {
             continue;
         }
         udphdr udp;
@@ -332,8 +343,8 @@ std::string ElementText(const std::string& envelope, const std::string& localNam
         const size_t open = envelope.rfind('<', position);
         const size_t close = envelope.find('>', position);
         const char after = envelope[position + localName.size() + 1];
-        if (open != std::string::npos && close != std::string::npos &&
-            envelope[open + 1] != '/' && (after == '>' || after == ' ')) {
+        if (open != std::string::npos && close != std::string::npos && envelope[open + 1] != '/' &&
+            (after == '>' || after == ' ')) {
             const size_t end = envelope.find('<', close);
             return envelope.substr(close + 1, end - close - 1);
         }

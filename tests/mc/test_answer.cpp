@@ -32,8 +32,9 @@ std::string Scope(const std::string& path, const std::string& value) {
 
 // One probe match; a null XAddrs or scopes text leaves that element out.
 std::string Match(const char* pXAddrs, const char* pScopes) {
-    std::string text = "<d:ProbeMatch><w:EndpointReference><w:Address>urn:uuid:1</w:Address>"
-                       "</w:EndpointReference><d:Types>dn:NetworkVideoTransmitter</d:Types>";
+    std::string text =
+        "<d:ProbeMatch><w:EndpointReference><w:Address>urn:uuid:1</w:Address>"
+        "</w:EndpointReference><d:Types>dn:NetworkVideoTransmitter</d:Types>";
     if (pScopes != nullptr) {
         text += std::string("<d:Scopes>") + pScopes + "</d:Scopes>";
     }
@@ -72,8 +73,8 @@ protected:
     }
 
     int ServeMatches(const std::string& matches, const char* pElement = "ProbeMatches") {
-        return Serve(Header(Mine()), std::string("<d:") + pElement + ">" + matches + "</d:" +
-                                         pElement + ">");
+        return Serve(Header(Mine()),
+                     std::string("<d:") + pElement + ">" + matches + "</d:" + pElement + ">");
     }
 
     CDiscoveryThread m_client;
@@ -103,11 +104,11 @@ TEST_F(AnswerHandling, XAddrsGivesTheHostOfTheFirstAddress) {
 }
 
 TEST_F(AnswerHandling, ScopesFillTheRecord) {
-    const std::string scopes =
-        Scope("type", "video_encoder") + " " + Scope("hardware", "IPC-1") + " \n\t" +
-        Scope("name", "Korvane_IPC") + " " + Scope("macaddr", "0012abcdef01") + " " +
-        Scope("version", "V1.2") + " " + Scope("serial", "SN-1") + " " + Scope("serial", "SN-2") +
-        " " + Scope("location", "hall");
+    const std::string scopes = Scope("type", "video_encoder") + " " + Scope("hardware", "IPC-1") +
+                               " \n\t" + Scope("name", "Korvane_IPC") + " " +
+                               Scope("macaddr", "0012abcdef01") + " " + Scope("version", "V1.2") +
+                               " " + Scope("serial", "SN-1") + " " + Scope("serial", "SN-2") + " " +
+                               Scope("location", "hall");
     EXPECT_EQ(ServeMatches(Match("http://10.0.0.7/x", scopes.c_str()), "KorvaneProbeMatches"), 0);
     ASSERT_EQ(m_collector.records.size(), 1u);
     const CDiscoveryBean& record = m_collector.records[0];
@@ -128,7 +129,7 @@ TEST_F(AnswerHandling, NameScopeDecidesTheBrandFlag) {
         {Scope("name", "my_Ostrel_cam"), 0, ""},
         {Scope("name", "korvane_x"), 1, ""},  // case-sensitive
         {Scope("name", "Vistacam"), 1, ""},
-        {Scope("hardware", "H"), 1, "H"},  // no name scope at all
+        {Scope("hardware", "H"), 1, "H"},        // no name scope at all
         {"onvif://www.onvif.org/name/", 1, ""},  // value shorter than nothing
     };
     for (const auto& c : cases) {
@@ -176,7 +177,7 @@ TEST_F(AnswerHandling, OnlyAnswersToThisClientAreAccepted) {
         bool accepted;
     } cases[] = {
         {Header(Mine()), true},
-        {Header(Mine(), true), true},                            // WS-Addressing 1.0
+        {Header(Mine(), true), true},                             // WS-Addressing 1.0
         {Header("urn:uuid:" + m_client.GetUuid() + "x"), false},  // another client
         {Header("urn:uuid:00000000-0000-0000-0000-000000000000"), false},
         {Header(m_client.GetUuid()), false},  // without the urn:uuid: prefix
@@ -204,8 +205,8 @@ std::string ConfigRsp(const char* pElement, const std::string& msgSeq, const cha
     if (pDeviceId != nullptr) {
         body += std::string("<d:DeviceId>") + pDeviceId + "</d:DeviceId>";
     }
-    return body + "</d:DeviceInfo><d:result>" + std::to_string(result) + "</d:result></d:" +
-           pElement + ">";
+    return body + "</d:DeviceInfo><d:result>" + std::to_string(result) +
+           "</d:result></d:" + pElement + ">";
 }
 
 TEST_F(AnswerHandling, ConfigurationAnswersCompleteTheirRequest) {
@@ -213,9 +214,9 @@ TEST_F(AnswerHandling, ConfigurationAnswersCompleteTheirRequest) {
     int msgSeq = 10001;
     for (const char* pElement : elements) {
         ASSERT_EQ(m_client.Messages().Register(msgSeq, "0012abcdef01"), 0);
-        EXPECT_EQ(Serve(Header(Mine()), ConfigRsp(pElement, std::to_string(msgSeq),
-                                                  "0012abcdef01", 261)),
-                  0);
+        EXPECT_EQ(
+            Serve(Header(Mine()), ConfigRsp(pElement, std::to_string(msgSeq), "0012abcdef01", 261)),
+            0);
         int result = -1;
         EXPECT_EQ(m_client.Messages().WaitResponse(msgSeq, 0, &result), 0) << pElement;
         EXPECT_EQ(result, 11004);

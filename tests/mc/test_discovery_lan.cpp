@@ -211,8 +211,8 @@ TEST_F(DiscoveryLan, ForeignAndOwnMessagesProduceNothing) {
     // Segment A answers with another client's RelatesTo, segment B with announcements; the
     // client also hears its own vendor probe (its port is 3702).
     ASSERT_TRUE(m_lan.StartCamsim('a', {"--count", "3", "--behave", "hostile=wrong-relates"}));
-    ASSERT_TRUE(m_lan.StartCamsim('b', {"--count", "2", "--device", "0:hostile=hello",
-                                        "--device", "1:hostile=bye"}));
+    ASSERT_TRUE(m_lan.StartCamsim(
+        'b', {"--count", "2", "--device", "0:hostile=hello", "--device", "1:hostile=bye"}));
     CCollector collector;  // outlives the client, which may still notify it
     ClientPtr pClient = StartClient();
     ASSERT_EQ(pClient->GetPort(), 3702);
@@ -457,7 +457,9 @@ TEST_F(DiscoveryLan, NoAnswerAndAnotherDeviceIdBothTimeOut) {
             "<s:Envelope xmlns:s=\"http://www.w3.org/2003/05/soap-envelope\" "
             "xmlns:a=\"http://schemas.xmlsoap.org/ws/2004/08/addressing\" "
             "xmlns:d=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\"><s:Header>"
-            "<a:RelatesTo>" + ElementText(request, "MessageID") + "</a:RelatesTo></s:Header>"
+            "<a:RelatesTo>" +
+            ElementText(request, "MessageID") +
+            "</a:RelatesTo></s:Header>"
             "<s:Body><d:SetDeviceAddrRsp><d:OpUserInfo><d:MsgSeq>" +
             ElementText(request, "MsgSeq") +
             "</d:MsgSeq></d:OpUserInfo><d:DeviceInfo><d:DeviceSerialNo>" +
@@ -510,9 +512,9 @@ TEST_F(DiscoveryLan, GetInstanceGivesOneStartedClient) {
 namespace {
 
 TEST_F(DiscoveryLan, EveryAddressOfAnInterfaceProbesWithItsOwnSource) {
-    ASSERT_EQ(std::system(("ip -n " + m_lan.Namespace('c') +
-                           " addr add 198.18.5.1/16 dev eth0").c_str()),
-              0);
+    ASSERT_EQ(
+        std::system(("ip -n " + m_lan.Namespace('c') + " addr add 198.18.5.1/16 dev eth0").c_str()),
+        0);
     const int capture = m_lan.OpenCapture('a');
     ClientPtr pClient = StartClient();
     EXPECT_EQ(pClient->Search(0), 0);

@@ -85,7 +85,8 @@ TEST(MessageTable, ConcurrentRequestsGetTheirOwnAnswers) {
         ASSERT_EQ(table.Register(100 + i, "dev" + std::to_string(i)), 0);
     }
     for (int i = 0; i < count; ++i) {
-        waiters.emplace_back([&, i] { codes[i] = table.WaitResponse(100 + i, 10000, &results[i]); });
+        waiters.emplace_back(
+            [&, i] { codes[i] = table.WaitResponse(100 + i, 10000, &results[i]); });
     }
     for (int i = count - 1; i >= 0; --i) {
         table.CompleteResponse(100 + i, "dev" + std::to_string(i), 11001 + i % 5);

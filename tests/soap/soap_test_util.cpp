@@ -14,8 +14,7 @@
 
 namespace {
 
-int LocalPort(int nSocket)
-{
+int LocalPort(int nSocket) {
     struct sockaddr_in stAddr {};
     socklen_t nLen = sizeof(stAddr);
     if (getsockname(nSocket, reinterpret_cast<struct sockaddr*>(&stAddr), &nLen) != 0) {
@@ -26,8 +25,7 @@ int LocalPort(int nSocket)
 
 }  // namespace
 
-CUdpPeer::CUdpPeer()
-{
+CUdpPeer::CUdpPeer() {
     m_nSocket = socket(AF_INET, SOCK_DGRAM, 0);
     struct sockaddr_in stAddr {};
     stAddr.sin_family = AF_INET;
@@ -38,15 +36,13 @@ CUdpPeer::CUdpPeer()
     }
 }
 
-CUdpPeer::~CUdpPeer()
-{
+CUdpPeer::~CUdpPeer() {
     if (m_nSocket >= 0) {
         close(m_nSocket);
     }
 }
 
-bool CUdpPeer::SendTo(int nPort, const std::string& strData) const
-{
+bool CUdpPeer::SendTo(int nPort, const std::string& strData) const {
     struct sockaddr_in stAddr {};
     stAddr.sin_family = AF_INET;
     stAddr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -56,8 +52,7 @@ bool CUdpPeer::SendTo(int nPort, const std::string& strData) const
     return nSent == static_cast<ssize_t>(strData.size());
 }
 
-bool CUdpPeer::Receive(std::string* pstrData, int nTimeoutMs) const
-{
+bool CUdpPeer::Receive(std::string* pstrData, int nTimeoutMs) const {
     struct pollfd stPoll {};
     stPoll.fd = m_nSocket;
     stPoll.events = POLLIN;
@@ -74,8 +69,7 @@ bool CUdpPeer::Receive(std::string* pstrData, int nTimeoutMs) const
     return true;
 }
 
-CTestContext::CTestContext()
-{
+CTestContext::CTestContext() {
     m_pSoap = soap_new();
     SoapInitContext(m_pSoap);
     m_pSoap->recv_timeout = 2;
@@ -85,26 +79,22 @@ CTestContext::CTestContext()
     }
 }
 
-CTestContext::~CTestContext()
-{
+CTestContext::~CTestContext() {
     soap_destroy(m_pSoap);
     soap_end(m_pSoap);
     soap_free(m_pSoap);
 }
 
-void EndMessage(struct soap* pSoap)
-{
+void EndMessage(struct soap* pSoap) {
     soap_destroy(pSoap);
     soap_end(pSoap);
 }
 
-std::string LoopbackEndpoint(int nPort)
-{
+std::string LoopbackEndpoint(int nPort) {
     return "soap.udp://127.0.0.1:" + std::to_string(nPort);
 }
 
-std::string XmlLintProblems(const std::string& strXml, bool* pbSchemaChecked)
-{
+std::string XmlLintProblems(const std::string& strXml, bool* pbSchemaChecked) {
     *pbSchemaChecked = false;
     const std::string strXmllint = SCOUTCAM_XMLLINT;
     if (strXmllint.empty()) {

@@ -31,7 +31,9 @@ public:
     CTestContext(const CTestContext&) = delete;
     CTestContext& operator=(const CTestContext&) = delete;
 
-    struct soap* Get() const { return m_pSoap; }
+    struct soap* Get() const {
+        return m_pSoap;
+    }
     int Port() const { return m_nPort; }
 
 private:

@@ -32,14 +32,12 @@ const char kRequestHeader[] =
     "<wsa:To SOAP-ENV:mustUnderstand=\"true\">urn:schemas-xmlsoap-org:ws:2005:04:discovery</wsa:To>"
     "</SOAP-ENV:Header>";
 
-std::string Envelope(const std::string& strHeader, const std::string& strBody)
-{
+std::string Envelope(const std::string& strHeader, const std::string& strBody) {
     return kEnvelopeStart + strHeader + "<SOAP-ENV:Body>" + strBody +
            "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
 }
 
-std::string Replace(std::string strText, const std::string& strFrom, const std::string& strTo)
-{
+std::string Replace(std::string strText, const std::string& strFrom, const std::string& strTo) {
     for (size_t nPos = strText.find(strFrom); nPos != std::string::npos;
          nPos = strText.find(strFrom, nPos + strTo.size())) {
         strText.replace(nPos, strFrom.size(), strTo);
@@ -49,27 +47,23 @@ std::string Replace(std::string strText, const std::string& strFrom, const std::
 
 class SoapSendTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_NE(m_context.Port(), 0);
         ASSERT_NE(m_peer.Port(), 0);
         m_strEndpoint = LoopbackEndpoint(m_peer.Port());
     }
 
-    void AttachHeader()
-    {
+    void AttachHeader() {
         ASSERT_EQ(SoapAttachRequestHeader(Soap(), kMessageId, SOAP_WIRE_DISCOVERY_URN, nullptr), 0);
     }
 
     // Returns what the peer received, or "<nothing>".
-    std::string Received()
-    {
+    std::string Received() {
         std::string strData;
         return m_peer.Receive(&strData, 1000) ? strData : std::string("<nothing>");
     }
 
-    void ExpectValidXml(const std::string& strXml)
-    {
+    void ExpectValidXml(const std::string& strXml) {
         if (std::string(SCOUTCAM_XMLLINT).empty()) {
             std::printf("xmllint not found: XML check skipped\n");
             return;
@@ -82,22 +76,22 @@ protected:
         }
     }
 
-    struct soap* Soap() { return m_context.Get(); }
+    struct soap* Soap() {
+        return m_context.Get();
+    }
 
     CTestContext m_context;
     CUdpPeer m_peer;
     std::string m_strEndpoint;
 };
 
-struct tns__ProbeType NvtProbe()
-{
+struct tns__ProbeType NvtProbe() {
     struct tns__ProbeType stProbe {};
     stProbe.tns__Types = const_cast<char*>(SOAP_WIRE_NVT_TYPE);
     return stProbe;
 }
 
-TEST_F(SoapSendTest, ProbesAreExactAndDifferOnlyInTheElementName)
-{
+TEST_F(SoapSendTest, ProbesAreExactAndDifferOnlyInTheElementName) {
     struct tns__ProbeType stProbe = NvtProbe();
     AttachHeader();
     ASSERT_EQ(SoapSendProbe(Soap(), m_strEndpoint.c_str(), nullptr, &stProbe), 0);
@@ -116,8 +110,7 @@ TEST_F(SoapSendTest, ProbesAreExactAndDifferOnlyInTheElementName)
     ExpectValidXml(strProbe);
 }
 
-TEST_F(SoapSendTest, ProbeWithoutBodyRecordHasEmptyBody)
-{
+TEST_F(SoapSendTest, ProbeWithoutBodyRecordHasEmptyBody) {
     AttachHeader();
     ASSERT_EQ(SoapSendProbe(Soap(), m_strEndpoint.c_str(), nullptr, nullptr), 0);
     const std::string strProbe = Received();
@@ -125,8 +118,7 @@ TEST_F(SoapSendTest, ProbeWithoutBodyRecordHasEmptyBody)
     ExpectValidXml(strProbe);
 }
 
-TEST_F(SoapSendTest, ProbeScopesCarryAnUnqualifiedMatchBy)
-{
+TEST_F(SoapSendTest, ProbeScopesCarryAnUnqualifiedMatchBy) {
     struct tns__ScopesType stScopes {};
     stScopes.__item = const_cast<char*>("onvif://www.onvif.org/type/video_encoder");
     stScopes.MatchBy = const_cast<char*>("http://schemas.xmlsoap.org/ws/2005/04/discovery/rfc3986");
@@ -135,16 +127,16 @@ TEST_F(SoapSendTest, ProbeScopesCarryAnUnqualifiedMatchBy)
     AttachHeader();
     ASSERT_EQ(SoapSendProbe(Soap(), m_strEndpoint.c_str(), nullptr, &stProbe), 0);
     const std::string strProbe = Received();
-    EXPECT_EQ(strProbe,
-              Envelope(kRequestHeader,
-                       "<tns:Probe><tns:Types>dn:NetworkVideoTransmitter</tns:Types>"
-                       "<tns:Scopes MatchBy=\"http://schemas.xmlsoap.org/ws/2005/04/discovery/"
-                       "rfc3986\">onvif://www.onvif.org/type/video_encoder</tns:Scopes></tns:Probe>"));
+    EXPECT_EQ(
+        strProbe,
+        Envelope(kRequestHeader,
+                 "<tns:Probe><tns:Types>dn:NetworkVideoTransmitter</tns:Types>"
+                 "<tns:Scopes MatchBy=\"http://schemas.xmlsoap.org/ws/2005/04/discovery/"
+                 "rfc3986\">onvif://www.onvif.org/type/video_encoder</tns:Scopes></tns:Probe>"));
     ExpectValidXml(strProbe);
 }
 
-TEST_F(SoapSendTest, HeaderBlocksFollowTheRecord)
-{
+TEST_F(SoapSendTest, HeaderBlocksFollowTheRecord) {
     struct tns__ProbeType stProbe = NvtProbe();
     // No header record attached: no header element.
     ASSERT_EQ(SoapSendProbe(Soap(), m_strEndpoint.c_str(), nullptr, &stProbe), 0);
@@ -162,14 +154,12 @@ TEST_F(SoapSendTest, HeaderBlocksFollowTheRecord)
     // Only the message id: no must-understand attribute anywhere.
     ASSERT_EQ(SoapAttachRequestHeader(Soap(), kMessageId, nullptr, nullptr), 0);
     ASSERT_EQ(SoapSendProbe(Soap(), m_strEndpoint.c_str(), nullptr, &stProbe), 0);
-    EXPECT_EQ(Received(),
-              Envelope(std::string("<SOAP-ENV:Header><wsa:MessageID>") + kMessageId +
-                           "</wsa:MessageID></SOAP-ENV:Header>",
-                       strBody));
+    EXPECT_EQ(Received(), Envelope(std::string("<SOAP-ENV:Header><wsa:MessageID>") + kMessageId +
+                                       "</wsa:MessageID></SOAP-ENV:Header>",
+                                   strBody));
 }
 
-TEST_F(SoapSendTest, SetDeviceAddrReqWritesGatewayOnlyWhenPresent)
-{
+TEST_F(SoapSendTest, SetDeviceAddrReqWritesGatewayOnlyWhenPresent) {
     struct tns__OpUserInfo stUser {};
     stUser.tns__UserName = const_cast<char*>("admin");
     stUser.tns__AuthCode = const_cast<char*>("c1f2");
@@ -205,20 +195,18 @@ TEST_F(SoapSendTest, SetDeviceAddrReqWritesGatewayOnlyWhenPresent)
     stAddr.tns__DefaultGW = const_cast<char*>("");
     AttachHeader();
     ASSERT_EQ(SoapSendSetDeviceAddrReq(Soap(), m_strEndpoint.c_str(), nullptr, &stReq), 0);
-    EXPECT_EQ(Received(),
-              Envelope(kRequestHeader, strStart + "<tns:DefaultGW/>" + strEnd));
+    EXPECT_EQ(Received(), Envelope(kRequestHeader, strStart + "<tns:DefaultGW/>" + strEnd));
     EndMessage(Soap());
 
     stAddr.tns__DefaultGW = const_cast<char*>("192.168.1.1");
     AttachHeader();
     ASSERT_EQ(SoapSendSetDeviceAddrReq(Soap(), m_strEndpoint.c_str(), nullptr, &stReq), 0);
-    EXPECT_EQ(Received(), Envelope(kRequestHeader, strStart +
-                                                       "<tns:DefaultGW>192.168.1.1</tns:DefaultGW>" +
-                                                       strEnd));
+    EXPECT_EQ(
+        Received(),
+        Envelope(kRequestHeader, strStart + "<tns:DefaultGW>192.168.1.1</tns:DefaultGW>" + strEnd));
 }
 
-TEST_F(SoapSendTest, SetDefaultPasswdReqWritesSequenceZeroAndRawUtf8)
-{
+TEST_F(SoapSendTest, SetDefaultPasswdReqWritesSequenceZeroAndRawUtf8) {
     struct tns__OpUserInfo stUser {};
     stUser.tns__UserName = const_cast<char*>("op\xC3\xA9<&>");  // é and markup characters
     stUser.tns__AuthCode = const_cast<char*>("");
@@ -244,8 +232,7 @@ TEST_F(SoapSendTest, SetDefaultPasswdReqWritesSequenceZeroAndRawUtf8)
     ExpectValidXml(strReq);
 }
 
-TEST_F(SoapSendTest, SetDefaultCfgReqCarriesItsTwoBlocks)
-{
+TEST_F(SoapSendTest, SetDefaultCfgReqCarriesItsTwoBlocks) {
     struct tns__OpUserInfo stUser {};
     stUser.tns__MsgSeq = 4294967295u;
     struct tns__SetDefaultCfgReqType stReq {};
@@ -256,12 +243,11 @@ TEST_F(SoapSendTest, SetDefaultCfgReqCarriesItsTwoBlocks)
     const std::string strReq = Received();
     ExpectValidXml(strReq);
     EXPECT_EQ(strReq, Envelope(kRequestHeader,
-                                   "<tns:SetDefaultCfgReq><tns:OpUserInfo><tns:MsgSeq>4294967295"
-                                   "</tns:MsgSeq></tns:OpUserInfo></tns:SetDefaultCfgReq>"));
+                               "<tns:SetDefaultCfgReq><tns:OpUserInfo><tns:MsgSeq>4294967295"
+                               "</tns:MsgSeq></tns:OpUserInfo></tns:SetDefaultCfgReq>"));
 }
 
-TEST_F(SoapSendTest, EnvelopeLargerThanOneDatagramIsRefusedUnsent)
-{
+TEST_F(SoapSendTest, EnvelopeLargerThanOneDatagramIsRefusedUnsent) {
     struct tns__ProbeType stProbe {};
     stProbe.tns__Types = const_cast<char*>("a");
     AttachHeader();
@@ -293,14 +279,12 @@ TEST_F(SoapSendTest, EnvelopeLargerThanOneDatagramIsRefusedUnsent)
 }
 
 // Output function of a caller that transmits datagrams itself: one call per datagram.
-int CaptureDatagram(struct soap* pSoap, const char* pData, size_t nSize)
-{
+int CaptureDatagram(struct soap* pSoap, const char* pData, size_t nSize) {
     static_cast<std::vector<std::string>*>(pSoap->user)->emplace_back(pData, nSize);
     return SOAP_OK;
 }
 
-TEST(SoapSendOutputTest, OwnOutputFunctionGetsTheFinishedDatagramAndAddress)
-{
+TEST(SoapSendOutputTest, OwnOutputFunctionGetsTheFinishedDatagramAndAddress) {
     std::vector<std::string> vecDatagrams;
     struct soap* pSoap = soap_new();
     SoapInitContext(pSoap);  // not bound: the caller transmits
@@ -327,14 +311,15 @@ TEST(SoapSendOutputTest, OwnOutputFunctionGetsTheFinishedDatagramAndAddress)
     soap_free(pSoap);
 }
 
-TEST_F(SoapSendTest, MalformedEndpointSendsNothing)
-{
+TEST_F(SoapSendTest, MalformedEndpointSendsNothing) {
     struct tns__ProbeType stProbe = NvtProbe();
     const std::string strPort = std::to_string(m_peer.Port());
-    const std::vector<std::string> vecEndpoints = {
-        "udp://127.0.0.1:" + strPort,        "soap.udp://127.0.0.1",
-        "soap.udp://127.0.0.1:" + strPort + "x", "soap.udp://localhost:" + strPort,
-        "soap.udp://127.0.0.1:70000",         "soap.udp://127.0.0.1:-" + strPort};
+    const std::vector<std::string> vecEndpoints = {"udp://127.0.0.1:" + strPort,
+                                                   "soap.udp://127.0.0.1",
+                                                   "soap.udp://127.0.0.1:" + strPort + "x",
+                                                   "soap.udp://localhost:" + strPort,
+                                                   "soap.udp://127.0.0.1:70000",
+                                                   "soap.udp://127.0.0.1:-" + strPort};
     for (const std::string& strEndpoint : vecEndpoints) {
         AttachHeader();
         EXPECT_NE(SoapSendProbe(Soap(), strEndpoint.c_str(), nullptr, &stProbe), 0) << strEndpoint;

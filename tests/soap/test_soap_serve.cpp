@@ -10,34 +10,29 @@
 
 namespace {
 
-std::string Text(const char* psz)
-{
+std::string Text(const char* psz) {
     return psz != nullptr ? std::string(psz) : std::string("-");
 }
 
 // Records every answer handed over, as one line per call.
 class CRecorder : public ISoapAnswerHandler {
 public:
-    int OnProbeMatches(struct soap* pSoap, struct tns__ProbeMatchesType* pst) override
-    {
+    int OnProbeMatches(struct soap* pSoap, struct tns__ProbeMatchesType* pst) override {
         return Matches("ProbeMatches", pSoap, pst);
     }
-    int OnKorvaneProbeMatches(struct soap* pSoap, struct tns__ProbeMatchesType* pst) override
-    {
+    int OnKorvaneProbeMatches(struct soap* pSoap, struct tns__ProbeMatchesType* pst) override {
         return Matches("KorvaneProbeMatches", pSoap, pst);
     }
-    int OnSetDeviceAddrRsp(struct soap* pSoap, struct tns__SetDeviceAddrRspType* pst) override
-    {
+    int OnSetDeviceAddrRsp(struct soap* pSoap, struct tns__SetDeviceAddrRspType* pst) override {
         return Response("SetDeviceAddrRsp", pSoap, pst->tns__OpUserInfo, pst->tns__DeviceInfo,
                         pst->tns__result);
     }
-    int OnSetDefaultCfgRsp(struct soap* pSoap, struct tns__SetDefaultCfgRspType* pst) override
-    {
+    int OnSetDefaultCfgRsp(struct soap* pSoap, struct tns__SetDefaultCfgRspType* pst) override {
         return Response("SetDefaultCfgRsp", pSoap, pst->tns__OpUserInfo, pst->tns__DeviceInfo,
                         pst->tns__result);
     }
-    int OnSetDefaultPasswdRsp(struct soap* pSoap, struct tns__SetDefaultPasswdRspType* pst) override
-    {
+    int OnSetDefaultPasswdRsp(struct soap* pSoap,
+                              struct tns__SetDefaultPasswdRspType* pst) override {
         return Response("SetDefaultPasswdRsp", pSoap, pst->tns__OpUserInfo, pst->tns__DeviceInfo,
                         pst->tns__result);
     }
@@ -46,21 +41,19 @@ public:
     int m_nReturn = 0;
 
 private:
-    static std::string Header(struct soap* pSoap)
-    {
+    static std::string Header(struct soap* pSoap) {
         const struct SOAP_ENV__Header* pstHeader = pSoap->header;
         if (pstHeader == nullptr) {
             return " hdr:none";
         }
-        return " rel:" + Text(pstHeader->wsa__RelatesTo ? pstHeader->wsa__RelatesTo->__item
-                                                        : nullptr) +
-               " rel5:" + Text(pstHeader->wsa5__RelatesTo ? pstHeader->wsa5__RelatesTo->__item
-                                                          : nullptr) +
+        return " rel:" +
+               Text(pstHeader->wsa__RelatesTo ? pstHeader->wsa__RelatesTo->__item : nullptr) +
+               " rel5:" +
+               Text(pstHeader->wsa5__RelatesTo ? pstHeader->wsa5__RelatesTo->__item : nullptr) +
                " id:" + Text(pstHeader->wsa__MessageID);
     }
 
-    int Matches(const char* pszName, struct soap* pSoap, struct tns__ProbeMatchesType* pst)
-    {
+    int Matches(const char* pszName, struct soap* pSoap, struct tns__ProbeMatchesType* pst) {
         std::string strCall = std::string(pszName) + " n=" + std::to_string(pst->__sizeProbeMatch);
         for (int i = 0; i < pst->__sizeProbeMatch; ++i) {
             const struct tns__ProbeMatchType& stMatch = pst->tns__ProbeMatch[i];
@@ -76,8 +69,7 @@ private:
     }
 
     int Response(const char* pszName, struct soap* pSoap, const struct tns__OpUserInfo* pstUser,
-                 const struct tns__DeviceInfo* pstDevice, int nResult)
-    {
+                 const struct tns__DeviceInfo* pstDevice, int nResult) {
         m_vecCalls.push_back(
             std::string(pszName) +
             " seq=" + (pstUser ? std::to_string(pstUser->tns__MsgSeq) : std::string("-")) +
@@ -96,16 +88,15 @@ const char kOpen[] =
     " xmlns:a5=\"http://www.w3.org/2005/08/addressing\""
     " xmlns:d=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\">";
 
-std::string Env(const std::string& strHeader, const std::string& strBody)
-{
-    return std::string(kOpen) + (strHeader.empty() ? "" : "<s:Header>" + strHeader + "</s:Header>") +
-           "<s:Body>" + strBody + "</s:Body></s:Envelope>";
+std::string Env(const std::string& strHeader, const std::string& strBody) {
+    return std::string(kOpen) +
+           (strHeader.empty() ? "" : "<s:Header>" + strHeader + "</s:Header>") + "<s:Body>" +
+           strBody + "</s:Body></s:Envelope>";
 }
 
 const char kRelates[] = "<a:RelatesTo>urn:uuid:req-1</a:RelatesTo>";
 
-std::string Match(const std::string& strAddr, const std::string& strVersion)
-{
+std::string Match(const std::string& strAddr, const std::string& strVersion) {
     return "<d:ProbeMatch><a:EndpointReference><a:Address>" + strAddr +
            "</a:Address></a:EndpointReference><d:Types>dn:NetworkVideoTransmitter</d:Types>"
            "<d:XAddrs>http://10.0.0.5/onvif/device_service</d:XAddrs>"
@@ -114,8 +105,7 @@ std::string Match(const std::string& strAddr, const std::string& strVersion)
 }
 
 // n attributes with distinct names: a0="" a1="" ...
-std::string Attributes(int n)
-{
+std::string Attributes(int n) {
     std::string strText;
     for (int i = 0; i < n; ++i) {
         strText += (i == 0 ? "a" : " a") + std::to_string(i) + "=\"\"";
@@ -123,16 +113,13 @@ std::string Attributes(int n)
     return strText;
 }
 
-std::string Matches(const std::string& strMatches)
-{
+std::string Matches(const std::string& strMatches) {
     return "<d:ProbeMatches>" + strMatches + "</d:ProbeMatches>";
 }
 
-const char kMatchLine[] =
-    "dn:NetworkVideoTransmitter http://10.0.0.5/onvif/device_service -";
+const char kMatchLine[] = "dn:NetworkVideoTransmitter http://10.0.0.5/onvif/device_service -";
 
-std::string Rsp(const std::string& strName, const std::string& strMembers)
-{
+std::string Rsp(const std::string& strName, const std::string& strMembers) {
     return "<d:" + strName + ">" + strMembers + "</d:" + strName + ">";
 }
 
@@ -149,17 +136,15 @@ const int kReceptionFailure = -1000;
 struct ServeCase {
     const char* pszName;
     std::string strDatagram;
-    int nExpected;         // serve result
-    std::string strCall;   // recorded handler call, empty when no handler may run
+    int nExpected;        // serve result
+    std::string strCall;  // recorded handler call, empty when no handler may run
 };
 
-void PrintTo(const ServeCase& stCase, std::ostream* pOut)
-{
+void PrintTo(const ServeCase& stCase, std::ostream* pOut) {
     *pOut << stCase.pszName;
 }
 
-std::vector<ServeCase> Cases()
-{
+std::vector<ServeCase> Cases() {
     const std::string strHdr = kRelates;
     const std::string strRel = " rel:urn:uuid:req-1 rel5:- id:-";
     return {
@@ -178,8 +163,9 @@ std::vector<ServeCase> Cases()
          "</tns:KorvaneProbeMatches></SOAP-ENV:Body></SOAP-ENV:Envelope>",
          0, "KorvaneProbeMatches n=1 {urn:k - - onvif://x|urn:rule v9} hdr:none"},
         {"DefaultNamespaceBody",
-         Env("", "<ProbeMatches xmlns=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\">"
-                 "<ProbeMatch><MetadataVersion>4</MetadataVersion></ProbeMatch></ProbeMatches>"),
+         Env("",
+             "<ProbeMatches xmlns=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\">"
+             "<ProbeMatch><MetadataVersion>4</MetadataVersion></ProbeMatch></ProbeMatches>"),
          0, "ProbeMatches n=1 {- - - - v4} hdr:none"},
         {"OtherYearOfSchemaInstance",
          Env("", Matches("<d:ProbeMatch xmlns:i=\"http://www.w3.org/1999/XMLSchema-instance\">"
@@ -197,8 +183,7 @@ std::vector<ServeCase> Cases()
          Env(strHdr, Matches("<d:ProbeMatch><d:XAddrs>x</d:XAddrs></d:ProbeMatch>")), 0,
          "ProbeMatches n=1 {- - x - v0}" + strRel},
         {"NonNumericMetadataVersionFails", Env(strHdr, Matches(Match("urn:a", "abc"))), 12, ""},
-        {"TrailingLetterMetadataVersionFails", Env(strHdr, Matches(Match("urn:a", "12a"))), 12,
-         ""},
+        {"TrailingLetterMetadataVersionFails", Env(strHdr, Matches(Match("urn:a", "12a"))), 12, ""},
         {"NegativeMetadataVersionFails", Env(strHdr, Matches(Match("urn:a", "-1"))), 12, ""},
         {"MetadataVersionAbove32BitsFails", Env(strHdr, Matches(Match("urn:a", "4294967296"))), 12,
          ""},
@@ -233,20 +218,26 @@ std::vector<ServeCase> Cases()
         {"FlaggedActionAndToAccepted",
          Env("<a:Action s:mustUnderstand=\"true\">http://schemas.xmlsoap.org/ws/2005/04/discovery"
              "/ProbeMatches</a:Action><a:To s:mustUnderstand=\"true\">http://schemas.xmlsoap.org"
-             "/ws/2004/08/addressing/role/anonymous</a:To>" + strHdr,
+             "/ws/2004/08/addressing/role/anonymous</a:To>" +
+                 strHdr,
              Matches("")),
          0, "ProbeMatches n=0" + strRel},
         {"UnbalancedKnownHeaderFails",
          Env("<a:ReplyTo><a:Address>x</a:Address>" + strHdr, Matches("")), 12, ""},
         {"HelloRefused",
-         Env("", "<d:Hello><a:EndpointReference><a:Address>urn:h</a:Address>"
-                 "</a:EndpointReference><d:MetadataVersion>1</d:MetadataVersion></d:Hello>"),
+         Env("",
+             "<d:Hello><a:EndpointReference><a:Address>urn:h</a:Address>"
+             "</a:EndpointReference><d:MetadataVersion>1</d:MetadataVersion></d:Hello>"),
          12, ""},
-        {"ByeRefused", Env("", "<d:Bye><a:EndpointReference><a:Address>urn:h</a:Address>"
-                               "</a:EndpointReference></d:Bye>"),
+        {"ByeRefused",
+         Env("",
+             "<d:Bye><a:EndpointReference><a:Address>urn:h</a:Address>"
+             "</a:EndpointReference></d:Bye>"),
          12, ""},
-        {"ResolveRefused", Env("", "<d:Resolve><a:EndpointReference><a:Address>urn:h"
-                                   "</a:Address></a:EndpointReference></d:Resolve>"),
+        {"ResolveRefused",
+         Env("",
+             "<d:Resolve><a:EndpointReference><a:Address>urn:h"
+             "</a:Address></a:EndpointReference></d:Resolve>"),
          12, ""},
         {"ResolveMatchesRefused", Env("", "<d:ResolveMatches><d:ResolveMatch/></d:ResolveMatches>"),
          12, ""},
@@ -260,14 +251,14 @@ std::vector<ServeCase> Cases()
          0, ""},
         {"ProbeWithUnexpectedChildIgnored",
          Env("", "<d:Probe><d:Types>t</d:Types><d:Extra><x/></d:Extra></d:Probe>"), 0, ""},
-        {"ConfigurationRequestsIgnored",
-         Env("", Rsp("SetDeviceAddrReq", kOpUser) + ""), 0, ""},
+        {"ConfigurationRequestsIgnored", Env("", Rsp("SetDeviceAddrReq", kOpUser) + ""), 0, ""},
         {"SetDefaultCfgReqIgnored", Env("", Rsp("SetDefaultCfgReq", kDevice)), 0, ""},
         {"SetDefaultPasswdReqIgnored",
          Env("", Rsp("SetDefaultPasswdReq", "<d:PasswordAuthCode>1</d:PasswordAuthCode>")), 0, ""},
         {"FaultRefused",
-         Env("", "<s:Fault><s:Code><s:Value>s:Sender</s:Value></s:Code><s:Reason>"
-                 "<s:Text xml:lang=\"en\">no</s:Text></s:Reason></s:Fault>"),
+         Env("",
+             "<s:Fault><s:Code><s:Value>s:Sender</s:Value></s:Code><s:Reason>"
+             "<s:Text xml:lang=\"en\">no</s:Text></s:Reason></s:Fault>"),
          12, ""},
         {"UnknownBodyRefused", Env("", "<d:Unknown/>"), 12, ""},
         {"UnknownNamespaceBodyRefused",
@@ -283,12 +274,12 @@ std::vector<ServeCase> Cases()
         {"TruncatedEnvelopeFails", Env(strHdr, Matches(Match("urn:a", "1"))).substr(0, 400), 12,
          ""},
         {"SetDeviceAddrRspInSchemaOrder",
-         Env(strHdr, Rsp("SetDeviceAddrRsp",
-                         std::string(kOpUser) + kDevice + "<d:result>256</d:result>")),
+         Env(strHdr,
+             Rsp("SetDeviceAddrRsp", std::string(kOpUser) + kDevice + "<d:result>256</d:result>")),
          0, "SetDeviceAddrRsp seq=7 user=client-1 dev=00:11:22:33:44:55 result=256" + strRel},
         {"SetDeviceAddrRspInReverseOrder",
-         Env(strHdr, Rsp("SetDeviceAddrRsp",
-                         std::string("<d:result>256</d:result>") + kDevice + kOpUser)),
+         Env(strHdr,
+             Rsp("SetDeviceAddrRsp", std::string("<d:result>256</d:result>") + kDevice + kOpUser)),
          0, "SetDeviceAddrRsp seq=7 user=client-1 dev=00:11:22:33:44:55 result=256" + strRel},
         {"SetDefaultCfgRspWithoutResult",
          Env(strHdr, Rsp("SetDefaultCfgRsp", std::string(kOpUser) + kDevice)), 0,
@@ -300,11 +291,12 @@ std::vector<ServeCase> Cases()
         {"ResponseWithoutBlocks", Env("", Rsp("SetDeviceAddrRsp", "<d:result>-5</d:result>")), 0,
          "SetDeviceAddrRsp seq=- user=- dev=- result=-5 hdr:none"},
         {"NonNumericResultFails",
-         Env(strHdr, Rsp("SetDeviceAddrRsp", std::string(kOpUser) + "<d:result>ok</d:result>")),
-         12, ""},
+         Env(strHdr, Rsp("SetDeviceAddrRsp", std::string(kOpUser) + "<d:result>ok</d:result>")), 12,
+         ""},
         {"NonNumericMsgSeqFails",
-         Env(strHdr, Rsp("SetDeviceAddrRsp", "<d:OpUserInfo><d:MsgSeq>7x</d:MsgSeq>"
-                                             "</d:OpUserInfo><d:result>256</d:result>")),
+         Env(strHdr, Rsp("SetDeviceAddrRsp",
+                         "<d:OpUserInfo><d:MsgSeq>7x</d:MsgSeq>"
+                         "</d:OpUserInfo><d:result>256</d:result>")),
          12, ""},
         {"DoctypeEntitiesNotExpanded",
          "<?xml version=\"1.0\"?><!DOCTYPE s:Envelope [<!ENTITY x \"xxxxxxxxxx\">"
@@ -314,10 +306,10 @@ std::vector<ServeCase> Cases()
          0, std::string("ProbeMatches n=1 {\x7F ") + kMatchLine + " v1}" + strRel},
         // Every attribute costs a look-up among all names met so far: beyond 512 '=' signs
         // the datagram is refused unparsed.
-        {"FiveHundredAttributesAccepted",
-         Env(strHdr, "<d:ProbeMatches " + Attributes(490) + "/>"), 0, "ProbeMatches n=0" + strRel},
-        {"ThousandsOfAttributesRefused",
-         Env(strHdr, "<d:ProbeMatches " + Attributes(4000) + "/>"), 12, ""},
+        {"FiveHundredAttributesAccepted", Env(strHdr, "<d:ProbeMatches " + Attributes(490) + "/>"),
+         0, "ProbeMatches n=0" + strRel},
+        {"ThousandsOfAttributesRefused", Env(strHdr, "<d:ProbeMatches " + Attributes(4000) + "/>"),
+         12, ""},
         {"AttributesSpreadOverElementsRefused",
          Env(strHdr, Matches(Match("urn:a", "1") + "<x " + Attributes(300) + "/><y " +
                              Attributes(300) + "/>")),
@@ -331,15 +323,15 @@ std::vector<ServeCase> Cases()
 class SoapServeTableTest : public ::testing::TestWithParam<ServeCase> {};
 
 // Datagrams parsed from memory, exactly as the serve routine parses a received one.
-TEST_P(SoapServeTableTest, DispatchesFromMemory)
-{
+TEST_P(SoapServeTableTest, DispatchesFromMemory) {
     const ServeCase& stCase = GetParam();
     CRecorder recorder;
     struct soap* pSoap = soap_new();
     SoapInitContext(pSoap);
     SoapSetAnswerHandler(pSoap, &recorder);
 
-    const int nResult = SoapServeBuffer(pSoap, stCase.strDatagram.data(), stCase.strDatagram.size());
+    const int nResult =
+        SoapServeBuffer(pSoap, stCase.strDatagram.data(), stCase.strDatagram.size());
     if (stCase.nExpected == kReceptionFailure) {
         EXPECT_NE(nResult, 0);
         EXPECT_NE(nResult, 12);
@@ -361,8 +353,7 @@ INSTANTIATE_TEST_SUITE_P(Datagrams, SoapServeTableTest, ::testing::ValuesIn(Case
                              return std::string(info.param.pszName);
                          });
 
-TEST(SoapServeTest, HandlerFailureGives12)
-{
+TEST(SoapServeTest, HandlerFailureGives12) {
     CRecorder recorder;
     recorder.m_nReturn = 3;
     struct soap* pSoap = soap_new();
@@ -383,24 +374,21 @@ TEST(SoapServeTest, HandlerFailureGives12)
 // The receive context answers nothing, whatever arrives.
 class SoapNoReplyTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
+    void SetUp() override {
         ASSERT_NE(m_context.Port(), 0);
         ASSERT_NE(m_peer.Port(), 0);
         SoapSetAnswerHandler(m_context.Get(), &m_recorder);
     }
 
     // Sends the datagram to the serving context, serves it and returns the serve result.
-    int Serve(const std::string& strDatagram)
-    {
+    int Serve(const std::string& strDatagram) {
         EXPECT_TRUE(m_peer.SendTo(m_context.Port(), strDatagram));
         const int nResult = SoapServe(m_context.Get());
         EndMessage(m_context.Get());
         return nResult;
     }
 
-    bool ReplyCame()
-    {
+    bool ReplyCame() {
         std::string strReply;
         return m_peer.Receive(&strReply, 300);
     }
@@ -410,8 +398,7 @@ protected:
     CRecorder m_recorder;
 };
 
-TEST_F(SoapNoReplyTest, NothingIsSentBackForBadDatagrams)
-{
+TEST_F(SoapNoReplyTest, NothingIsSentBackForBadDatagrams) {
     const std::vector<std::string> vecDatagrams = {
         std::string("\x00\x01\x02\xff garbage \x80\x81", 16),
         "not xml at all",
@@ -431,8 +418,7 @@ TEST_F(SoapNoReplyTest, NothingIsSentBackForBadDatagrams)
     EXPECT_TRUE(m_recorder.m_vecCalls.empty());
 }
 
-TEST_F(SoapNoReplyTest, EachDatagramNeedsItsOwnServeCall)
-{
+TEST_F(SoapNoReplyTest, EachDatagramNeedsItsOwnServeCall) {
     EXPECT_TRUE(m_peer.SendTo(m_context.Port(), Env(kRelates, Matches(Match("urn:a", "1")))));
     EXPECT_TRUE(m_peer.SendTo(m_context.Port(), Env(kRelates, Matches(Match("urn:b", "2")))));
     EXPECT_EQ(SoapServe(m_context.Get()), 0);
@@ -445,16 +431,14 @@ TEST_F(SoapNoReplyTest, EachDatagramNeedsItsOwnServeCall)
     EXPECT_FALSE(ReplyCame());
 }
 
-TEST_F(SoapNoReplyTest, ReceivedDatagramWithThousandsOfAttributesIsRefused)
-{
+TEST_F(SoapNoReplyTest, ReceivedDatagramWithThousandsOfAttributesIsRefused) {
     EXPECT_EQ(Serve(Env(kRelates, "<d:ProbeMatches " + Attributes(4000) + "/>")), 12);
     EXPECT_EQ(Serve(Env(kRelates, Matches(""))), 0);
     EXPECT_EQ(m_recorder.m_vecCalls.size(), 1u);
     EXPECT_FALSE(ReplyCame());
 }
 
-TEST_F(SoapNoReplyTest, TimeOutReturnsAndContextStaysUsable)
-{
+TEST_F(SoapNoReplyTest, TimeOutReturnsAndContextStaysUsable) {
     m_context.Get()->recv_timeout = 1;
     EXPECT_NE(SoapServe(m_context.Get()), 0);
     EndMessage(m_context.Get());
@@ -462,9 +446,9 @@ TEST_F(SoapNoReplyTest, TimeOutReturnsAndContextStaysUsable)
     EXPECT_EQ(m_recorder.m_vecCalls.size(), 1u);
 
     // The same context still sends: the reply check above would have seen a reply.
-    ASSERT_EQ(SoapSendProbe(m_context.Get(), LoopbackEndpoint(m_peer.Port()).c_str(), nullptr,
-                            nullptr),
-              0);
+    ASSERT_EQ(
+        SoapSendProbe(m_context.Get(), LoopbackEndpoint(m_peer.Port()).c_str(), nullptr, nullptr),
+        0);
     EXPECT_TRUE(ReplyCame());
 }
 

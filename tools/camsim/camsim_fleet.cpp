@@ -9,13 +9,12 @@
 #include <sstream>
 
 const char* const HostileKinds[] = {"truncated", "oversized", "wrong-relates", "hello",
-                                     "bye",       "garbage",   "fault",         nullptr};
+                                    "bye",       "garbage",   "fault",         nullptr};
 
 namespace {
 
 // splitmix64: small, good enough and the same on every machine.
-uint64_t Mix(uint64_t x)
-{
+uint64_t Mix(uint64_t x) {
     x += 0x9E3779B97F4A7C15ULL;
     x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
     x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
@@ -43,8 +42,7 @@ const size_t kMakerCount = sizeof(kMakers) / sizeof(kMakers[0]);
 
 const char* const kLocations[] = {"gate", "hall", "yard", "office", "parking", "stairs"};
 
-std::string Hex(uint64_t value, int digits, bool upper)
-{
+std::string Hex(uint64_t value, int digits, bool upper) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, upper ? "%0*llX" : "%0*llx", digits,
                   static_cast<unsigned long long>(value));
@@ -52,8 +50,7 @@ std::string Hex(uint64_t value, int digits, bool upper)
     return text.substr(text.size() - static_cast<size_t>(digits));
 }
 
-bool ParseUnsigned(const std::string& text, uint32_t& value)
-{
+bool ParseUnsigned(const std::string& text, uint32_t& value) {
     if (text.empty() || text.size() > 10) {
         return false;
     }
@@ -66,8 +63,7 @@ bool ParseUnsigned(const std::string& text, uint32_t& value)
     return true;
 }
 
-bool ParseBool(const std::string& text, bool& value)
-{
+bool ParseBool(const std::string& text, bool& value) {
     if (text == "1" || text == "yes" || text == "true" || text.empty()) {
         value = true;
         return true;
@@ -80,8 +76,7 @@ bool ParseBool(const std::string& text, bool& value)
 }
 
 bool ApplyBehaviourField(const std::string& key, const std::string& value, Behaviour& b,
-                         bool& known, std::string& error)
-{
+                         bool& known, std::string& error) {
     known = true;
     bool ok = true;
     uint32_t number = 0;
@@ -124,8 +119,7 @@ bool ApplyBehaviourField(const std::string& key, const std::string& value, Behav
 
 }  // namespace
 
-bool ParseBehaviour(const std::string& list, Behaviour& behaviour, std::string& error)
-{
+bool ParseBehaviour(const std::string& list, Behaviour& behaviour, std::string& error) {
     std::stringstream items(list);
     std::string item;
     while (std::getline(items, item, ',')) {
@@ -149,8 +143,7 @@ bool ParseBehaviour(const std::string& list, Behaviour& behaviour, std::string& 
 
 // Applies one key=value of a device or behaviour (as in description files).
 static bool ApplyDeviceField(const std::string& key, const std::string& value, Device& device,
-                             std::string& error)
-{
+                             std::string& error) {
     bool known = false;
     if (!ApplyBehaviourField(key, value, device.behaviour, known, error)) {
         return false;
@@ -192,24 +185,21 @@ static bool ApplyDeviceField(const std::string& key, const std::string& value, D
 }
 
 // The address after ip that is a usable host address (last field neither 0 nor 255).
-static uint32_t NextHostAddr(uint32_t ip)
-{
+static uint32_t NextHostAddr(uint32_t ip) {
     do {
         ++ip;
     } while ((ip & 0xFF) == 0 || (ip & 0xFF) == 255);
     return ip;
 }
 
-std::string IpText(uint32_t ip)
-{
+std::string IpText(uint32_t ip) {
     char buffer[INET_ADDRSTRLEN];
     uint32_t net = htonl(ip);
     inet_ntop(AF_INET, &net, buffer, sizeof buffer);
     return buffer;
 }
 
-bool ParseIp(const std::string& text, uint32_t& ip)
-{
+bool ParseIp(const std::string& text, uint32_t& ip) {
     in_addr addr{};
     if (inet_pton(AF_INET, text.c_str(), &addr) != 1) {
         return false;
@@ -218,8 +208,7 @@ bool ParseIp(const std::string& text, uint32_t& ip)
     return true;
 }
 
-std::string ScramblePassword(const std::string& password)
-{
+std::string ScramblePassword(const std::string& password) {
     if (password.empty()) {
         return "vacantcipher";
     }
@@ -235,8 +224,7 @@ std::string ScramblePassword(const std::string& password)
 }
 
 // One generated identity for index i (description files use it for missing fields).
-static Device GenerateDevice(const FleetOptions& options, uint32_t index, uint32_t ip)
-{
+static Device GenerateDevice(const FleetOptions& options, uint32_t index, uint32_t ip) {
     uint64_t r = Mix(options.seed * 0x100000001B3ULL + index);
     const Makers& maker = kMakers[r % kMakerCount];
     Device d;
@@ -245,13 +233,13 @@ static Device GenerateDevice(const FleetOptions& options, uint32_t index, uint32
     uint64_t u1 = Mix(r + 1);
     uint64_t u2 = Mix(r + 2);
     d.uuid = "urn:uuid:" + Hex(u1 >> 32, 8, false) + "-" + Hex((u1 >> 16) & 0xFFFF, 4, false) +
-             "-4" + Hex(u1 & 0xFFF, 3, false) + "-" + Hex(0x8000 | ((u2 >> 48) & 0x3FFF), 4, false) +
-             "-" + Hex(u2 & 0xFFFFFFFFFFFFULL, 12, false);
+             "-4" + Hex(u1 & 0xFFF, 3, false) + "-" +
+             Hex(0x8000 | ((u2 >> 48) & 0x3FFF), 4, false) + "-" +
+             Hex(u2 & 0xFFFFFFFFFFFFULL, 12, false);
     d.model = maker.models[(r >> 8) % 4];
     d.name = std::string(maker.brand) + "_" + d.model;
     // The index is part of serial and MAC so that no two devices of one fleet share them.
-    d.serial = std::string(maker.prefix) + Hex((r >> 16) & 0xFFFF, 4, true) +
-               Hex(index, 6, true);
+    d.serial = std::string(maker.prefix) + Hex((r >> 16) & 0xFFFF, 4, true) + Hex(index, 6, true);
     uint64_t macLow = ((options.seed & 0xFF) << 16) | (index & 0xFFFF) | ((index >> 16) << 20);
     const char* sep = maker.macSeparator;
     d.mac = "00" + std::string(sep) + "1b" + sep + Hex((r >> 32) & 0xFF, 2, false) + sep +
@@ -266,8 +254,7 @@ static Device GenerateDevice(const FleetOptions& options, uint32_t index, uint32
     return d;
 }
 
-std::vector<Device> GenerateFleet(const FleetOptions& options)
-{
+std::vector<Device> GenerateFleet(const FleetOptions& options) {
     std::vector<Device> fleet;
     fleet.reserve(options.count);
     uint32_t ip = options.base;
@@ -281,9 +268,8 @@ std::vector<Device> GenerateFleet(const FleetOptions& options)
     return fleet;
 }
 
-bool ReadFleetFile(const std::string& path, const FleetOptions& options,
-                   std::vector<Device>& fleet, std::string& error)
-{
+bool ReadFleetFile(const std::string& path, const FleetOptions& options, std::vector<Device>& fleet,
+                   std::string& error) {
     std::ifstream in(path);
     if (!in) {
         error = "cannot read " + path;
@@ -320,8 +306,7 @@ bool ReadFleetFile(const std::string& path, const FleetOptions& options,
     return true;
 }
 
-std::string ScopesOf(const Device& d)
-{
+std::string ScopesOf(const Device& d) {
     const std::string onvif = "onvif://www.onvif.org/";
     return onvif + "type/video_encoder " + onvif + "type/Network_Video_Transmitter " + onvif +
            "Profile/Streaming " + onvif + "location/" + d.location + " " + onvif + "hardware/" +
@@ -331,8 +316,7 @@ std::string ScopesOf(const Device& d)
 
 namespace {
 
-std::string CsvField(const std::string& text)
-{
+std::string CsvField(const std::string& text) {
     if (text.find_first_of(",\"\n") == std::string::npos) {
         return text;
     }
@@ -343,8 +327,7 @@ std::string CsvField(const std::string& text)
     return out + "\"";
 }
 
-std::string JsonString(const std::string& text)
-{
+std::string JsonString(const std::string& text) {
     std::string out = "\"";
     for (unsigned char c : text) {
         if (c == '"' || c == '\\') {
@@ -363,8 +346,7 @@ std::string JsonString(const std::string& text)
 
 }  // namespace
 
-void PrintFleetCsv(const std::vector<Device>& fleet, std::ostream& out)
-{
+void PrintFleetCsv(const std::vector<Device>& fleet, std::ostream& out) {
     out << "ip,model,name,serial,mac,version,password,code,uuid,xaddrs\n";
     for (const Device& d : fleet) {
         out << IpText(d.ip) << ',' << CsvField(d.model) << ',' << CsvField(d.name) << ','
@@ -374,8 +356,7 @@ void PrintFleetCsv(const std::vector<Device>& fleet, std::ostream& out)
     }
 }
 
-void PrintFleetJson(const std::vector<Device>& fleet, std::ostream& out)
-{
+void PrintFleetJson(const std::vector<Device>& fleet, std::ostream& out) {
     out << "[\n";
     for (size_t i = 0; i < fleet.size(); ++i) {
         const Device& d = fleet[i];
@@ -386,8 +367,9 @@ void PrintFleetJson(const std::vector<Device>& fleet, std::ostream& out)
             << ", \"code\": " << JsonString(d.serialCode) << ", \"uuid\": " << JsonString(d.uuid)
             << ", \"xaddrs\": " << JsonString("http://" + IpText(d.ip) + "/onvif/device_service")
             << ", \"scopes\": " << JsonString(d.behaviour.noScopes ? "" : ScopesOf(d))
-            << ", \"silent\": " << (d.behaviour.silent || !d.behaviour.hostile.empty() ? "true" : "false")
-            << "}" << (i + 1 < fleet.size() ? "," : "") << "\n";
+            << ", \"silent\": "
+            << (d.behaviour.silent || !d.behaviour.hostile.empty() ? "true" : "false") << "}"
+            << (i + 1 < fleet.size() ? "," : "") << "\n";
     }
     out << "]\n";
 }

@@ -8,33 +8,33 @@
 
 // What a device does besides answering correctly. Every field has a harmless default.
 struct Behaviour {
-    uint32_t delayMs = 0;       // fixed delay before each answer
-    uint32_t delayMaxMs = 0;    // plus a random delay of 0..delayMaxMs
-    uint32_t copies = 1;        // how many times each answer is sent
-    uint32_t matches = 1;       // probe matches per answer datagram
-    bool wsa5 = false;          // wsa5:RelatesTo instead of wsa:RelatesTo
-    bool noXAddrs = false;      // probe match without XAddrs
-    bool noScopes = false;      // probe match without Scopes
-    bool silent = false;        // never answers anything
-    int result = 0;             // fixed result of configuration answers (0: decide normally)
-    std::string hostile;        // answer a probe with a hostile datagram instead (see HostileKinds)
+    uint32_t delayMs = 0;     // fixed delay before each answer
+    uint32_t delayMaxMs = 0;  // plus a random delay of 0..delayMaxMs
+    uint32_t copies = 1;      // how many times each answer is sent
+    uint32_t matches = 1;     // probe matches per answer datagram
+    bool wsa5 = false;        // wsa5:RelatesTo instead of wsa:RelatesTo
+    bool noXAddrs = false;    // probe match without XAddrs
+    bool noScopes = false;    // probe match without Scopes
+    bool silent = false;      // never answers anything
+    int result = 0;           // fixed result of configuration answers (0: decide normally)
+    std::string hostile;      // answer a probe with a hostile datagram instead (see HostileKinds)
 };
 
 // The kinds accepted by Behaviour::hostile.
 extern const char* const HostileKinds[];
 
 struct Device {
-    uint32_t ip = 0;            // host order
-    uint32_t prefix = 16;       // prefix length of the address on the interface
-    std::string uuid;           // endpoint reference, "urn:uuid:..."
-    std::string model;          // hardware scope (UTF-8)
-    std::string name;           // name scope
+    uint32_t ip = 0;       // host order
+    uint32_t prefix = 16;  // prefix length of the address on the interface
+    std::string uuid;      // endpoint reference, "urn:uuid:..."
+    std::string model;     // hardware scope (UTF-8)
+    std::string name;      // name scope
     std::string serial;
-    std::string mac;            // text as carried in the macaddr scope and in DeviceId
+    std::string mac;  // text as carried in the macaddr scope and in DeviceId
     std::string version;
     std::string location;
-    std::string password;       // administrator password (plain)
-    std::string serialCode;     // code that restores the default password
+    std::string password;    // administrator password (plain)
+    std::string serialCode;  // code that restores the default password
     Behaviour behaviour;
 };
 
@@ -54,10 +54,10 @@ std::vector<Device> GenerateFleet(const FleetOptions& options);
 // Reads a description file: one device per line, blank-separated key=value fields
 // (ip, model, name, serial, mac, version, location, password, code, prefix and behaviour keys);
 // '#' starts a comment. Missing fields are generated from the seed.
-bool ReadFleetFile(const std::string& path, const FleetOptions& options,
-                   std::vector<Device>& fleet, std::string& error);
+bool ReadFleetFile(const std::string& path, const FleetOptions& options, std::vector<Device>& fleet,
+                   std::string& error);
 
-std::string IpText(uint32_t ip);               // host order to dotted text
+std::string IpText(uint32_t ip);                      // host order to dotted text
 bool ParseIp(const std::string& text, uint32_t& ip);  // dotted text to host order
 
 // The scramble of an administrator password, as a client sends it in AuthCode.

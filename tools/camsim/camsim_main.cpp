@@ -137,14 +137,12 @@ struct Outgoing {
 };
 
 struct Later {
-    bool operator()(const Outgoing& a, const Outgoing& b) const
-    {
+    bool operator()(const Outgoing& a, const Outgoing& b) const {
         return a.due != b.due ? a.due > b.due : a.order > b.order;
     }
 };
 
-bool ParseNumber(const char* text, uint64_t max, uint64_t& value)
-{
+bool ParseNumber(const char* text, uint64_t max, uint64_t& value) {
     char* end = nullptr;
     errno = 0;
     unsigned long long parsed = std::strtoull(text, &end, 10);
@@ -155,15 +153,13 @@ bool ParseNumber(const char* text, uint64_t max, uint64_t& value)
     return true;
 }
 
-int UsageError(const std::string& message)
-{
+int UsageError(const std::string& message) {
     std::cerr << "camsim: " << message << "\n(see camsim --help)\n";
     return 2;
 }
 
 // Returns -1 to go on, otherwise the exit status.
-int ParseOptions(int argc, char** argv, Options& o)
-{
+int ParseOptions(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto value = [&](const char*& out) {
@@ -230,8 +226,7 @@ int ParseOptions(int argc, char** argv, Options& o)
     return -1;
 }
 
-bool ApplyBehaviours(const Options& o, std::vector<Device>& fleet, std::string& error)
-{
+bool ApplyBehaviours(const Options& o, std::vector<Device>& fleet, std::string& error) {
     for (Device& d : fleet) {
         if (!ParseBehaviour(o.fleetBehaviour, d.behaviour, error)) {
             return false;
@@ -265,8 +260,7 @@ bool ApplyBehaviours(const Options& o, std::vector<Device>& fleet, std::string& 
     return true;
 }
 
-std::string OnlyInterface()
-{
+std::string OnlyInterface() {
     std::string found;
     int count = 0;
     if (struct if_nameindex* names = if_nameindex()) {
@@ -281,8 +275,7 @@ std::string OnlyInterface()
     return count == 1 ? found : "";
 }
 
-bool IsLocalAddress(uint32_t ip)
-{
+bool IsLocalAddress(uint32_t ip) {
     ifaddrs* list = nullptr;
     if (getifaddrs(&list) != 0) {
         return false;
@@ -300,12 +293,9 @@ bool IsLocalAddress(uint32_t ip)
 class Simulator {
 public:
     Simulator(const Options& options, std::vector<Device> fleet)
-        : m_options(options), m_fleet(std::move(fleet)), m_random(options.fleet.seed)
-    {
-    }
+        : m_options(options), m_fleet(std::move(fleet)), m_random(options.fleet.seed) {}
 
-    ~Simulator()
-    {
+    ~Simulator() {
         if (m_socket >= 0) {
             close(m_socket);
         }
@@ -317,8 +307,7 @@ public:
     Simulator(const Simulator&) = delete;
     Simulator& operator=(const Simulator&) = delete;
 
-    bool Start(std::string& error)
-    {
+    bool Start(std::string& error) {
         m_ifindex = static_cast<int>(if_nametoindex(m_options.iface.c_str()));
         if (m_ifindex == 0) {
             error = "no interface " + m_options.iface;
@@ -330,8 +319,7 @@ public:
         return BlockSignals(error) && AddAddresses(error) && OpenSocket(error);
     }
 
-    void Run()
-    {
+    void Run() {
         for (;;) {
             pollfd fds[2] = {{m_signals, POLLIN, 0}, {m_socket, POLLIN, 0}};
             int timeout = -1;
@@ -354,8 +342,7 @@ public:
         }
     }
 
-    void PrintStats() const
-    {
+    void PrintStats() const {
         std::printf(
             "camsim stats: received=%llu probes=%llu korvane_probes=%llu config=%llu "
             "ignored=%llu answers=%llu matches=%llu datagrams=%llu send_errors=%llu moves=%llu\n",
@@ -365,22 +352,21 @@ public:
         std::fflush(stdout);
     }
 
-    void RemoveAddresses()
-    {
+    void RemoveAddresses() {
         if (!m_options.manageAddresses) {
             return;
         }
         std::string error;
         for (const auto& entry : m_byIp) {
-            if (!entry.second.empty() && !m_addresses.Remove(entry.first, Prefix(entry.first), error)) {
+            if (!entry.second.empty() &&
+                !m_addresses.Remove(entry.first, Prefix(entry.first), error)) {
                 std::cerr << "camsim: " << error << "\n";
             }
         }
     }
 
 private:
-    bool BlockSignals(std::string& error)
-    {
+    bool BlockSignals(std::string& error) {
         sigset_t set;
         sigemptyset(&set);
         sigaddset(&set, SIGTERM);
@@ -395,14 +381,12 @@ private:
         return true;
     }
 
-    uint32_t Prefix(uint32_t ip) const
-    {
+    uint32_t Prefix(uint32_t ip) const {
         auto it = m_byIp.find(ip);
         return it == m_byIp.end() || it->second.empty() ? 32 : m_fleet[it->second[0]].prefix;
     }
 
-    bool AddAddresses(std::string& error)
-    {
+    bool AddAddresses(std::string& error) {
         if (!m_options.manageAddresses) {
             return true;
         }
@@ -419,8 +403,7 @@ private:
         return true;
     }
 
-    bool OpenSocket(std::string& error)
-    {
+    bool OpenSocket(std::string& error) {
         m_socket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         int on = 1;
         int big = 8 << 20;
@@ -462,8 +445,7 @@ private:
         return true;
     }
 
-    bool HandleSignal()
-    {
+    bool HandleSignal() {
         signalfd_siginfo info{};
         if (read(m_signals, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) {
             return true;
@@ -472,8 +454,7 @@ private:
         return info.ssi_signo == SIGUSR1;
     }
 
-    void ReceiveAll()
-    {
+    void ReceiveAll() {
         static char buffer[65536];
         for (;;) {
             sockaddr_in from{};
@@ -504,8 +485,7 @@ private:
     }
 
     // The devices a datagram to this destination reaches.
-    std::vector<uint32_t> Targets(uint32_t destination) const
-    {
+    std::vector<uint32_t> Targets(uint32_t destination) const {
         auto it = m_byIp.find(destination);
         if (it != m_byIp.end()) {
             return it->second;
@@ -521,8 +501,7 @@ private:
         return all;
     }
 
-    void OnDatagram(const char* data, size_t size, const sockaddr_in& from, uint32_t destination)
-    {
+    void OnDatagram(const char* data, size_t size, const sockaddr_in& from, uint32_t destination) {
         Request request;
         uint32_t sourceIp = ntohl(from.sin_addr.s_addr);
         // Our own answers looping back, or a sender without a port, are never answered.
@@ -554,14 +533,14 @@ private:
         ++m_stats.ignored;
     }
 
-    AnswerHeader HeaderFor(const Request& request, const Device& device)
-    {
+    AnswerHeader HeaderFor(const Request& request, const Device& device) {
         AnswerHeader header;
         uint64_t a = ++m_answerCounter * 0x9E3779B97F4A7C15ULL ^ m_options.fleet.seed;
         char id[64];
         std::snprintf(id, sizeof id, "urn:uuid:%08x-%04x-4%03x-a%03x-%012llx",
                       static_cast<unsigned>(a >> 32), static_cast<unsigned>((a >> 16) & 0xFFFF),
-                      static_cast<unsigned>(a & 0xFFF), static_cast<unsigned>(m_answerCounter & 0xFFF),
+                      static_cast<unsigned>(a & 0xFFF),
+                      static_cast<unsigned>(m_answerCounter & 0xFFF),
                       static_cast<unsigned long long>(m_answerCounter & 0xFFFFFFFFFFFFULL));
         header.messageId = id;
         header.relatesTo = request.messageId;
@@ -569,8 +548,7 @@ private:
         return header;
     }
 
-    static MatchText MatchOf(const Device& d)
-    {
+    static MatchText MatchOf(const Device& d) {
         MatchText m;
         m.address = d.uuid;
         m.scopes = ScopesOf(d);
@@ -580,8 +558,7 @@ private:
         return m;
     }
 
-    std::string HostileAnswer(const Request& request, const Device& d)
-    {
+    std::string HostileAnswer(const Request& request, const Device& d) {
         const std::string& kind = d.behaviour.hostile;
         AnswerHeader header = HeaderFor(request, d);
         bool korvane = request.kind == RequestKind::kKorvaneProbe;
@@ -613,8 +590,7 @@ private:
         return garbage;
     }
 
-    void AnswerProbe(const Request& request, const Device& d, const sockaddr_in& to)
-    {
+    void AnswerProbe(const Request& request, const Device& d, const sockaddr_in& to) {
         std::string payload;
         if (!d.behaviour.hostile.empty()) {
             payload = HostileAnswer(request, d);
@@ -635,8 +611,8 @@ private:
 
     // The result a device gives a configuration request; on success of an address change
     // newIp/newPrefix receive the new address.
-    int Decide(const Request& r, Device& d, uint32_t requester, uint32_t& newIp, uint32_t& newPrefix)
-    {
+    int Decide(const Request& r, Device& d, uint32_t requester, uint32_t& newIp,
+               uint32_t& newPrefix) {
         if (d.behaviour.result != 0) {
             return d.behaviour.result;
         }
@@ -676,8 +652,7 @@ private:
         return 256;
     }
 
-    void AnswerConfig(const Request& request, uint32_t index, const sockaddr_in& to)
-    {
+    void AnswerConfig(const Request& request, uint32_t index, const sockaddr_in& to) {
         Device& d = m_fleet[index];
         uint32_t newIp = 0;
         uint32_t newPrefix = d.prefix;
@@ -695,8 +670,7 @@ private:
         Schedule(source, to, payload, removeAfter, oldPrefix);
     }
 
-    bool MoveDevice(uint32_t index, uint32_t newIp, uint32_t newPrefix)
-    {
+    bool MoveDevice(uint32_t index, uint32_t newIp, uint32_t newPrefix) {
         Device& d = m_fleet[index];
         std::string error;
         if (m_options.manageAddresses && !m_addresses.Add(newIp, newPrefix, error)) {
@@ -717,8 +691,7 @@ private:
         return true;
     }
 
-    uint64_t Next()
-    {
+    uint64_t Next() {
         m_random += 0x9E3779B97F4A7C15ULL;
         uint64_t x = m_random;
         x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
@@ -727,8 +700,7 @@ private:
     }
 
     void Schedule(const Device& d, const sockaddr_in& to, const std::string& payload,
-                  uint32_t removeAfter, uint32_t removePrefix)
-    {
+                  uint32_t removeAfter, uint32_t removePrefix) {
         const Behaviour& b = d.behaviour;
         uint64_t delay = b.delayMs + (b.delayMaxMs ? Next() % (b.delayMaxMs + 1ULL) : 0);
         Outgoing out;
@@ -746,8 +718,7 @@ private:
         }
     }
 
-    void SendDue()
-    {
+    void SendDue() {
         auto now = Clock::now();
         while (!m_queue.empty() && m_queue.top().due <= now) {
             Send(m_queue.top());
@@ -755,8 +726,7 @@ private:
         }
     }
 
-    void Send(const Outgoing& out)
-    {
+    void Send(const Outgoing& out) {
         iovec iov{const_cast<char*>(out.payload.data()), out.payload.size()};
         alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))] = {};
         msghdr msg{};
@@ -806,8 +776,7 @@ private:
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     auto started = Clock::now();
     Options options;
     int status = ParseOptions(argc, argv, options);

@@ -10,15 +10,13 @@
 #include <cstring>
 #include <fstream>
 
-AddressTable::~AddressTable()
-{
+AddressTable::~AddressTable() {
     if (m_fd >= 0) {
         close(m_fd);
     }
 }
 
-bool AddressTable::Open(int ifindex, std::string& error)
-{
+bool AddressTable::Open(int ifindex, std::string& error) {
     m_fd = socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
     if (m_fd < 0) {
         error = std::string("netlink socket: ") + std::strerror(errno);
@@ -34,18 +32,15 @@ bool AddressTable::Open(int ifindex, std::string& error)
     return true;
 }
 
-bool AddressTable::Add(uint32_t ip, uint32_t prefix, std::string& error)
-{
+bool AddressTable::Add(uint32_t ip, uint32_t prefix, std::string& error) {
     return Request(RTM_NEWADDR, NLM_F_CREATE | NLM_F_EXCL, ip, prefix, error);
 }
 
-bool AddressTable::Remove(uint32_t ip, uint32_t prefix, std::string& error)
-{
+bool AddressTable::Remove(uint32_t ip, uint32_t prefix, std::string& error) {
     return Request(RTM_DELADDR, 0, ip, prefix, error);
 }
 
-bool AddressTable::Request(int type, int flags, uint32_t ip, uint32_t prefix, std::string& error)
-{
+bool AddressTable::Request(int type, int flags, uint32_t ip, uint32_t prefix, std::string& error) {
     struct {
         nlmsghdr header;
         ifaddrmsg ifa;
@@ -69,7 +64,8 @@ bool AddressTable::Request(int type, int flags, uint32_t ip, uint32_t prefix, st
         if (type == RTM_DELADDR && a.type == IFA_BROADCAST) {
             continue;
         }
-        auto* rta = reinterpret_cast<rtattr*>(reinterpret_cast<char*>(&message) + NLMSG_ALIGN(length));
+        auto* rta =
+            reinterpret_cast<rtattr*>(reinterpret_cast<char*>(&message) + NLMSG_ALIGN(length));
         rta->rta_type = a.type;
         rta->rta_len = RTA_LENGTH(sizeof(uint32_t));
         std::memcpy(RTA_DATA(rta), &a.value, sizeof(uint32_t));
@@ -100,14 +96,13 @@ bool AddressTable::Request(int type, int flags, uint32_t ip, uint32_t prefix, st
                 (type == RTM_DELADDR && code == EADDRNOTAVAIL)) {
                 return true;
             }
-            error = std::string(type == RTM_NEWADDR ? "adding " : "removing ") + "address: " +
-                    std::strerror(code);
+            error = std::string(type == RTM_NEWADDR ? "adding " : "removing ") +
+                    "address: " + std::strerror(code);
             return false;
         }
     }
 }
 
-void EnablePromoteSecondaries(const std::string& iface)
-{
+void EnablePromoteSecondaries(const std::string& iface) {
     std::ofstream("/proc/sys/net/ipv4/conf/" + iface + "/promote_secondaries") << "1\n";
 }

@@ -19,15 +19,13 @@ const char kAnonymous[] = "http://schemas.xmlsoap.org/ws/2004/08/addressing/role
 
 void IgnoreXmlError(void*, const char*, ...) {}
 
-bool Is(const xmlNode* node, const char* ns, const char* name)
-{
+bool Is(const xmlNode* node, const char* ns, const char* name) {
     return node && node->type == XML_ELEMENT_NODE && node->ns && node->ns->href &&
            std::strcmp(reinterpret_cast<const char*>(node->ns->href), ns) == 0 &&
            std::strcmp(reinterpret_cast<const char*>(node->name), name) == 0;
 }
 
-const xmlNode* FirstElement(const xmlNode* node)
-{
+const xmlNode* FirstElement(const xmlNode* node) {
     for (; node; node = node->next) {
         if (node->type == XML_ELEMENT_NODE) {
             return node;
@@ -37,8 +35,7 @@ const xmlNode* FirstElement(const xmlNode* node)
 }
 
 // The first child of parent with this name; in a record the first occurrence wins.
-const xmlNode* Child(const xmlNode* parent, const char* ns, const char* name)
-{
+const xmlNode* Child(const xmlNode* parent, const char* ns, const char* name) {
     for (const xmlNode* c = parent ? parent->children : nullptr; c; c = c->next) {
         if (Is(c, ns, name)) {
             return c;
@@ -47,8 +44,7 @@ const xmlNode* Child(const xmlNode* parent, const char* ns, const char* name)
     return nullptr;
 }
 
-std::string Text(const xmlNode* node)
-{
+std::string Text(const xmlNode* node) {
     if (!node) {
         return "";
     }
@@ -58,8 +54,7 @@ std::string Text(const xmlNode* node)
     return text;
 }
 
-std::string Trim(const std::string& text)
-{
+std::string Trim(const std::string& text) {
     size_t begin = text.find_first_not_of(" \t\r\n");
     if (begin == std::string::npos) {
         return "";
@@ -68,8 +63,7 @@ std::string Trim(const std::string& text)
     return text.substr(begin, end - begin + 1);
 }
 
-RequestKind KindOf(const xmlNode* body)
-{
+RequestKind KindOf(const xmlNode* body) {
     static const struct {
         const char* name;
         RequestKind kind;
@@ -88,8 +82,7 @@ RequestKind KindOf(const xmlNode* body)
     return RequestKind::kNone;
 }
 
-void ReadConfig(const xmlNode* body, Request& r)
-{
+void ReadConfig(const xmlNode* body, Request& r) {
     const xmlNode* op = Child(body, kWsd, "OpUserInfo");
     r.hasOpUser = op != nullptr;
     r.userName = Text(Child(op, kWsd, "UserName"));
@@ -109,16 +102,14 @@ void ReadConfig(const xmlNode* body, Request& r)
 }
 
 // Writes one element with text content.
-void Element(xmlTextWriterPtr w, const char* name, const std::string& text)
-{
+void Element(xmlTextWriterPtr w, const char* name, const std::string& text) {
     xmlTextWriterWriteElement(w, BAD_CAST name, BAD_CAST text.c_str());
 }
 
 class Writer {
 public:
     Writer() : m_buffer(xmlBufferCreate()), m_writer(xmlNewTextWriterMemory(m_buffer, 0)) {}
-    ~Writer()
-    {
+    ~Writer() {
         if (m_writer) {
             xmlFreeTextWriter(m_writer);
         }
@@ -128,8 +119,7 @@ public:
     Writer& operator=(const Writer&) = delete;
 
     // Envelope start and header; the caller writes the body element, then calls Finish.
-    xmlTextWriterPtr Begin(const AnswerHeader& header, const std::string& action)
-    {
+    xmlTextWriterPtr Begin(const AnswerHeader& header, const std::string& action) {
         xmlTextWriterStartDocument(m_writer, nullptr, "UTF-8", nullptr);
         xmlTextWriterStartElement(m_writer, BAD_CAST "SOAP-ENV:Envelope");
         xmlTextWriterWriteAttribute(m_writer, BAD_CAST "xmlns:SOAP-ENV", BAD_CAST kSoap12);
@@ -149,8 +139,7 @@ public:
         return m_writer;
     }
 
-    std::string Finish()
-    {
+    std::string Finish() {
         xmlTextWriterEndDocument(m_writer);  // closes every open element
         xmlFreeTextWriter(m_writer);
         m_writer = nullptr;
@@ -163,8 +152,7 @@ private:
     xmlTextWriterPtr m_writer;
 };
 
-void WriteMatchContent(xmlTextWriterPtr w, const MatchText& m)
-{
+void WriteMatchContent(xmlTextWriterPtr w, const MatchText& m) {
     xmlTextWriterStartElement(w, BAD_CAST "wsa:EndpointReference");
     Element(w, "wsa:Address", m.address);
     xmlTextWriterEndElement(w);
@@ -180,14 +168,12 @@ void WriteMatchContent(xmlTextWriterPtr w, const MatchText& m)
 
 }  // namespace
 
-void InitXml()
-{
+void InitXml() {
     xmlInitParser();
     xmlSetGenericErrorFunc(nullptr, IgnoreXmlError);
 }
 
-bool ParseRequest(const char* data, size_t size, Request& request)
-{
+bool ParseRequest(const char* data, size_t size, Request& request) {
     request = Request();
     if (size == 0 || size > 65536) {
         return false;
@@ -199,7 +185,7 @@ bool ParseRequest(const char* data, size_t size, Request& request)
         return false;
     }
     const xmlNode* envelope = xmlDocGetRootElement(doc);
-    const char* soap = Is(envelope, kSoap12, "Envelope") ? kSoap12
+    const char* soap = Is(envelope, kSoap12, "Envelope")   ? kSoap12
                        : Is(envelope, kSoap11, "Envelope") ? kSoap11
                                                            : nullptr;
     bool ok = soap != nullptr;
@@ -207,8 +193,8 @@ bool ParseRequest(const char* data, size_t size, Request& request)
         const xmlNode* header = Child(envelope, soap, "Header");
         const xmlNode* id = Child(header, kWsa, "MessageID");
         request.messageId = Trim(Text(id ? id : Child(header, kWsa5, "MessageID")));
-        const xmlNode* body = FirstElement(Child(envelope, soap, "Body") ?
-                                               Child(envelope, soap, "Body")->children : nullptr);
+        const xmlNode* body = FirstElement(
+            Child(envelope, soap, "Body") ? Child(envelope, soap, "Body")->children : nullptr);
         request.kind = KindOf(body);
         if (request.kind == RequestKind::kProbe || request.kind == RequestKind::kKorvaneProbe) {
             const xmlNode* types = Child(body, kWsd, "Types");
@@ -223,8 +209,7 @@ bool ParseRequest(const char* data, size_t size, Request& request)
     return ok;
 }
 
-bool ProbeSelects(const Request& probe, const Device& device)
-{
+bool ProbeSelects(const Request& probe, const Device& device) {
     std::stringstream types(probe.types);
     std::string type;
     bool typeMatches = true;
@@ -255,8 +240,7 @@ bool ProbeSelects(const Request& probe, const Device& device)
 }
 
 std::string WriteProbeMatches(const AnswerHeader& header, bool korvane,
-                              const std::vector<MatchText>& matches)
-{
+                              const std::vector<MatchText>& matches) {
     const char* element = korvane ? "KorvaneProbeMatches" : "ProbeMatches";
     Writer writer;
     xmlTextWriterPtr w = writer.Begin(header, element);
@@ -270,9 +254,8 @@ std::string WriteProbeMatches(const AnswerHeader& header, bool korvane,
 }
 
 std::string WriteConfigAnswer(const AnswerHeader& header, const Request& request,
-                              const Device& device, int result)
-{
-    const char* name = request.kind == RequestKind::kSetDeviceAddr     ? "SetDeviceAddrRsp"
+                              const Device& device, int result) {
+    const char* name = request.kind == RequestKind::kSetDeviceAddr      ? "SetDeviceAddrRsp"
                        : request.kind == RequestKind::kSetDefaultPasswd ? "SetDefaultPasswdRsp"
                                                                         : "SetDefaultCfgRsp";
     Writer writer;
@@ -292,8 +275,7 @@ std::string WriteConfigAnswer(const AnswerHeader& header, const Request& request
     return writer.Finish();
 }
 
-std::string WriteAnnouncement(const AnswerHeader& header, bool bye, const MatchText& match)
-{
+std::string WriteAnnouncement(const AnswerHeader& header, bool bye, const MatchText& match) {
     Writer writer;
     xmlTextWriterPtr w = writer.Begin(header, bye ? "Bye" : "Hello");
     xmlTextWriterStartElement(w, BAD_CAST(bye ? "d:Bye" : "d:Hello"));
@@ -301,8 +283,7 @@ std::string WriteAnnouncement(const AnswerHeader& header, bool bye, const MatchT
     return writer.Finish();
 }
 
-std::string WriteFault(const AnswerHeader& header)
-{
+std::string WriteFault(const AnswerHeader& header) {
     Writer writer;
     xmlTextWriterPtr w = writer.Begin(header, "Fault");
     xmlTextWriterStartElement(w, BAD_CAST "SOAP-ENV:Fault");
