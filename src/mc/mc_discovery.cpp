@@ -258,6 +258,10 @@ CDiscoveryThread* CDiscoveryThread::GetInstance() {
     return s_pInstance;
 }
 
+IDiscoveryClient* GetDiscoveryClient() {
+    return CDiscoveryThread::GetInstance();
+}
+
 int CDiscoveryThread::WaitReady(int timeoutMs) {
     std::unique_lock<std::mutex> lock(m_socketLock);
     m_readyEvent.wait_for(lock, std::chrono::milliseconds(timeoutMs),
