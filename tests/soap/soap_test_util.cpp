@@ -4,7 +4,6 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -94,12 +93,8 @@ std::string LoopbackEndpoint(int nPort) {
     return "soap.udp://127.0.0.1:" + std::to_string(nPort);
 }
 
-std::string XmlLintProblems(const std::string& strXml, bool* pbSchemaChecked) {
-    *pbSchemaChecked = false;
+std::string XmlLintProblems(const std::string& strXml) {
     const std::string strXmllint = SCOUTCAM_XMLLINT;
-    if (strXmllint.empty()) {
-        return "xmllint not found";
-    }
     char szPath[] = "/tmp/soap_envelope_XXXXXX";
     const int nFd = mkstemp(szPath);
     if (nFd < 0) {
@@ -108,14 +103,9 @@ std::string XmlLintProblems(const std::string& strXml, bool* pbSchemaChecked) {
     close(nFd);
     std::ofstream(szPath, std::ios::binary) << strXml;
     const std::string strOut = std::string(szPath) + ".out";
-    std::string strCommand = strXmllint + " --nonet --noout";
-    struct stat stInfo {};
-    const std::string strSchema = std::string(SCOUTCAM_XSD_DIR) + "/wsd-envelope.xsd";
-    if (stat(strSchema.c_str(), &stInfo) == 0) {
-        strCommand += " --schema " + strSchema;
-        *pbSchemaChecked = true;
-    }
-    strCommand += std::string(" ") + szPath + " >" + strOut + " 2>&1";
+    const std::string strCommand =
+        strXmllint + " --nonet --noout --schema " SCOUTCAM_XSD_DIR "/wsd-envelope.xsd " + szPath +
+        " >" + strOut + " 2>&1";
     const int nStatus = std::system(strCommand.c_str());
     std::stringstream stOut;
     stOut << std::ifstream(strOut).rdbuf();

@@ -47,5 +47,6 @@ void EndMessage(struct soap* pSoap);
 std::string LoopbackEndpoint(int nPort);
 
 // Runs xmllint on the text: well-formedness always, and the published schemas when present.
-// Returns an empty string when valid, otherwise xmllint's complaint; sets *pbSchemaChecked.
-std::string XmlLintProblems(const std::string& strXml, bool* pbSchemaChecked);
+// Validates against the published SOAP 1.2, WS-Addressing and WS-Discovery schemas (xsd/).
+// Returns an empty string when valid, otherwise xmllint's complaint.
+std::string XmlLintProblems(const std::string& strXml);
