@@ -349,8 +349,8 @@ TEST_P(SoapServeTableTest, DispatchesFromMemory) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Datagrams, SoapServeTableTest, ::testing::ValuesIn(Cases()),
-                         [](const ::testing::TestParamInfo<ServeCase>& info) {
-                             return std::string(info.param.pszName);
+                         [](const ::testing::TestParamInfo<ServeCase>& caseInfo) {
+                             return std::string(caseInfo.param.pszName);
                          });
 
 TEST(SoapServeTest, HandlerFailureGives12) {
