@@ -1,44 +1,16 @@
 #include "common/common_charset.h"
 
-#include <iconv.h>
-#include <langinfo.h>
-
-#include <cerrno>
 #include <cstring>
 #include <vector>
 
 #include "common/common_error.h"
 #include "common/common_log.h"
+#include "common/common_platform.h"
 
 namespace {
 
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-const char* const kUtf16Name = "UTF-16LE";
-const char* const kUtf32Name = "UTF-32LE";
-#else
-const char* const kUtf16Name = "UTF-16BE";
-const char* const kUtf32Name = "UTF-32BE";
-#endif
-
-constexpr char32_t kReplacement = 0xFFFD;
-
 bool IsValidCharset(int charset) {
     return charset == CHARSET_ANSI || charset == CHARSET_UNICODE || charset == CHARSET_UTF8;
-}
-
-size_t UnitSize(int charset) {
-    return charset == CHARSET_UNICODE ? sizeof(char16_t) : 1;
-}
-
-const char* IconvName(int charset) {
-    switch (charset) {
-    case CHARSET_UNICODE:
-        return kUtf16Name;
-    case CHARSET_UTF8:
-        return "UTF-8";
-    default:
-        return nl_langinfo(CODESET);
-    }
 }
 
 // Units up to and including the terminating NUL.
@@ -52,99 +24,6 @@ size_t TerminatedLength(const void* pSrc, int charset) {
         return n + 1;
     }
     return strlen(static_cast<const char*>(pSrc)) + 1;
-}
-
-class CIconv {
-public:
-    CIconv(const char* pTo, const char* pFrom) : m_cd(iconv_open(pTo, pFrom)) {
-        if (!IsOpen()) {
-            LOG_ERROR("iconv_open(to:%s from:%s) failed(errno:%d)", pTo, pFrom, errno);
-        }
-    }
-    ~CIconv() {
-        if (IsOpen()) {
-            iconv_close(m_cd);
-        }
-    }
-    CIconv(const CIconv&) = delete;
-    CIconv& operator=(const CIconv&) = delete;
-
-    bool IsOpen() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
-    iconv_t Get() const { return m_cd; }
-
-private:
-    iconv_t m_cd;
-};
-
-// Source bytes to code points; an invalid or cut-off sequence becomes U+FFFD and the
-// conversion goes on behind its first unit.
-int Decode(const char* pSrc, size_t srcBytes, int charset, std::u32string& out) {
-    CIconv cd(kUtf32Name, IconvName(charset));
-    if (!cd.IsOpen()) {
-        return ERR_SYSTEM;
-    }
-    out.assign(srcBytes + 1, U'\0');
-    char* pIn = const_cast<char*>(pSrc);
-    size_t inLeft = srcBytes;
-    size_t used = 0;  // code points
-    while (inLeft > 0) {
-        char* pOut = reinterpret_cast<char*>(&out[used]);
-        size_t outLeft = (out.size() - used) * sizeof(char32_t);
-        size_t rc = iconv(cd.Get(), &pIn, &inLeft, &pOut, &outLeft);
-        int err = errno;
-        used = out.size() - outLeft / sizeof(char32_t);
-        if (rc != static_cast<size_t>(-1)) {
-            break;
-        }
-        if (err == E2BIG) {
-            out.resize(out.size() * 2);
-            continue;
-        }
-        if (used == out.size()) {
-            out.resize(out.size() * 2);
-        }
-        size_t skip = UnitSize(charset) < inLeft ? UnitSize(charset) : inLeft;
-        out[used++] = kReplacement;
-        pIn += skip;
-        inLeft -= skip;
-        iconv(cd.Get(), nullptr, nullptr, nullptr, nullptr);
-    }
-    out.resize(used);
-    return RESULT_OK;
-}
-
-// Code points to destination bytes; a character the destination cannot hold becomes U+FFFD,
-// or '?' where U+FFFD cannot be held either.
-int Encode(std::u32string text, int charset, std::vector<char>& out) {
-    CIconv cd(IconvName(charset), kUtf32Name);
-    if (!cd.IsOpen()) {
-        return ERR_SYSTEM;
-    }
-    out.assign(text.size() * 4 + 16, '\0');
-    char* pIn = reinterpret_cast<char*>(&text[0]);
-    size_t inLeft = text.size() * sizeof(char32_t);
-    size_t used = 0;
-    while (inLeft > 0) {
-        char* pOut = out.data() + used;
-        size_t outLeft = out.size() - used;
-        size_t rc = iconv(cd.Get(), &pIn, &inLeft, &pOut, &outLeft);
-        int err = errno;
-        used = out.size() - outLeft;
-        if (rc != static_cast<size_t>(-1)) {
-            break;
-        }
-        if (err == E2BIG) {
-            out.resize(out.size() * 2);
-        } else if (err == EILSEQ) {
-            auto* pChar = reinterpret_cast<char32_t*>(pIn);
-            *pChar = *pChar == kReplacement ? U'?' : kReplacement;
-        } else {
-            LOG_ERROR("iconv(to:%s) failed(errno:%d)", IconvName(charset), err);
-            return ERR_SYSTEM;
-        }
-    }
-    out.resize(used);
-    return RESULT_OK;
 }
 
 }  // namespace
@@ -169,19 +48,13 @@ int CCharSet::Convert(const void* pSrc, int srcLen, void* pDst, int* pDstLen) {
 
     size_t srcUnits =
         srcLen == -1 ? TerminatedLength(pSrc, m_srcCharset) : static_cast<size_t>(srcLen);
-    std::u32string text;
-    int result = Decode(static_cast<const char*>(pSrc), srcUnits * UnitSize(m_srcCharset),
-                        m_srcCharset, text);
-    if (result != RESULT_OK) {
-        return result;
-    }
     std::vector<char> converted;
-    result = Encode(std::move(text), m_dstCharset, converted);
+    int result = TranscodeText(m_srcCharset, m_dstCharset, pSrc, srcUnits, converted);
     if (result != RESULT_OK) {
         return result;
     }
 
-    int need = static_cast<int>(converted.size() / UnitSize(m_dstCharset));
+    int need = static_cast<int>(converted.size() / CharSetUnitSize(m_dstCharset));
     if (*pDstLen < need) {
         *pDstLen = need;
         return ERR_NO_MEMORY;

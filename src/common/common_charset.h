@@ -1,20 +1,27 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // Text encodings the system converts between.
 enum CharSetType : int {
-    CHARSET_ANSI = 0,     // narrow text in the locale's code set (nl_langinfo(CODESET))
+    CHARSET_ANSI = 0,     // narrow text in the system code page
     CHARSET_UNICODE = 1,  // UTF-16 in 16-bit units (char16_t)
     CHARSET_UTF8 = 2,     // UTF-8
 };
 
+// Bytes in one unit of the encoding.
+inline size_t CharSetUnitSize(int charset) {
+    return charset == CHARSET_UNICODE ? sizeof(char16_t) : 1;
+}
+
 // Converts text from one encoding to another. Characters the destination cannot hold are
-// replaced (U+FFFD where the destination has it, '?' otherwise); so are invalid sequences in
-// the source. Neither fails a conversion.
+// replaced (U+FFFD where the destination has it, the code page's default character such as
+// '?' otherwise); so are invalid sequences in the source. Neither fails a conversion.
 //
-// The code set of CHARSET_ANSI is that of the process locale: a program that has not called
-// setlocale(LC_ALL, "") runs in the "C" locale, whose code set is ASCII.
+// The system code page of CHARSET_ANSI is on Windows the ANSI code page (CP_ACP). On Linux it
+// is the code set of the process locale: a program that has not called setlocale(LC_ALL, "")
+// runs in the "C" locale, whose code set is ASCII.
 class CCharSet {
 public:
     CCharSet(int srcCharset, int dstCharset) : m_dstCharset(dstCharset), m_srcCharset(srcCharset) {}

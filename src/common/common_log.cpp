@@ -1,11 +1,5 @@
 #include "common/common_log.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -15,6 +9,7 @@
 #include <string>
 
 #include "common/common_error.h"
+#include "common/common_platform.h"
 #include "common/common_util.h"
 
 namespace {
@@ -96,48 +91,27 @@ void CSysLog::SetLogDir(const char* pDir) {
 }
 
 int CSysLog::Open() {
-    if (m_fd >= 0) {
+    if (m_hFile != LOG_NO_FILE) {
         return RESULT_OK;
     }
     if (m_logDir[0] == '\0') {
         LOG_ERROR("log dir not set");
         return ERR_IO;
     }
-    int len = snprintf(m_logPath, sizeof(m_logPath), "%s/scoutcam.log", m_logDir);
+    int len =
+        snprintf(m_logPath, sizeof(m_logPath), "%s%cscoutcam.log", m_logDir, kLogPathSeparator);
     if (len < 0 || static_cast<size_t>(len) >= sizeof(m_logPath)) {
         LOG_ERROR("log path too long(len:%d)", len);
         m_logPath[0] = '\0';
         return ERR_IO;
     }
-
-    // The directory may be world-writable: never follow a link, never block on a fifo, and
-    // empty the file only once it is known to be our own regular file. The lock keeps a
-    // second instance from writing into (or emptying) a log that is in use.
-    int fd =
-        open(m_logPath, O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        LOG_ERROR("open(%s) failed(errno:%d)", m_logPath, errno);
-        return ERR_IO;
-    }
-    struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
-        LOG_ERROR("log file(%s) is not a regular file of this user", m_logPath);
-        close(fd);
-        return ERR_IO;
-    }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ftruncate(fd, 0) != 0 || fchmod(fd, 0600) != 0) {
-        LOG_ERROR("lock, truncate or chmod(%s) failed(errno:%d)", m_logPath, errno);
-        close(fd);
-        return ERR_IO;
-    }
-    m_fd = fd;
-    return RESULT_OK;
+    return OpenLogFile(m_logPath, &m_hFile);
 }
 
 void CSysLog::Close() {
-    if (m_fd >= 0) {
-        close(m_fd);
-        m_fd = -1;
+    if (m_hFile != LOG_NO_FILE) {
+        CloseLogFile(m_hFile);
+        m_hFile = LOG_NO_FILE;
     }
 }
 
@@ -161,19 +135,17 @@ int CSysLog::Write(int level, const char* pFile, int line, const char* pText) {
         len = static_cast<int>(sizeof(m_lineBuf)) - 1;  // the line's first 1,023 bytes
     }
 
-    if (m_fd < 0) {
+    if (m_hFile == LOG_NO_FILE) {
         return ERR_IO;
     }
-    struct stat st;
-    if (fstat(m_fd, &st) == 0 && st.st_size > LOG_FILE_SIZE_LIMIT) {
+    if (LogFileSize(m_hFile) > LOG_FILE_SIZE_LIMIT) {
         Close();
         Open();
-        if (m_fd < 0) {
+        if (m_hFile == LOG_NO_FILE) {
             return ERR_IO;
         }
     }
-    ssize_t written = write(m_fd, m_lineBuf, static_cast<size_t>(len));
-    return written == len ? RESULT_OK : ERR_IO;
+    return WriteLogFile(m_hFile, m_lineBuf, static_cast<size_t>(len)) ? RESULT_OK : ERR_IO;
 }
 
 int CLogThread::StartLog() {

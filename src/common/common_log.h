@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "common/common_thread.h"
 
@@ -16,9 +17,16 @@ enum LogLevel : int {
     LEVEL_FATAL = 5,
 };
 
+// MinGW's own printf checks follow the Windows C runtime; the build uses the C99 one.
+#ifdef __MINGW32__
+#define SC_PRINTF_FORMAT gnu_printf
+#else
+#define SC_PRINTF_FORMAT printf
+#endif
+
 // Returns 0 when the record was posted to the log thread, 10002 otherwise.
 int WriteLog(int level, const char* file, int line, const char* format, ...)
-    __attribute__((format(printf, 4, 5)));
+    __attribute__((format(SC_PRINTF_FORMAT, 4, 5)));
 
 // Report from the calling source line.
 #define SC_LOG(level, ...) WriteLog((level), __FILE__, __LINE__, __VA_ARGS__)
@@ -70,7 +78,7 @@ private:
     char m_logDir[LOG_FILE_NAME_SIZE] = {};  // empty until SetLogDir: no file
     int m_level = LEVEL_INFO;
     char m_lineBuf[LOG_TEXT_SIZE] = {};
-    int m_fd = -1;
+    intptr_t m_hFile = -1;  // the platform's handle of the open file; -1 when none
 };
 
 // The log thread: owns the CSysLog and drains its queue of records.
@@ -93,3 +101,7 @@ private:
 
 // The single log thread object, created (not started) on first use.
 CLogThread* GetLogThread();
+
+// The user's temporary directory, where the programs keep their log. 0, or 10005 (reported)
+// when there is none that is safe to use; dir is set only on success.
+int GetUserTempDir(std::string& dir);

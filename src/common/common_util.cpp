@@ -1,15 +1,19 @@
 #include "common/common_util.h"
 
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <uuid/uuid.h>
+#endif
 
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 
 #include "common/common_error.h"
 #include "common/common_log.h"
+#include "common/common_platform.h"
 
 const char* GetFileName(const char* pPath) {
     if (pPath == nullptr) {
@@ -30,15 +34,13 @@ void GetLocalTimeString(const char* pFormat, std::string& out) {
         LOG_ERROR("invalid param");
         return;
     }
-    struct timespec now;
-    clock_gettime(CLOCK_REALTIME, &now);
-    struct tm local;
-    localtime_r(&now.tv_sec, &local);
+    LocalTimeParts now;
+    ReadLocalTime(&now);
     char buf[64] = {};
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
-    snprintf(buf, sizeof(buf), pFormat, local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-             local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(now.tv_nsec / 1000000));
+    snprintf(buf, sizeof(buf), pFormat, now.year, now.month, now.day, now.hour, now.minute,
+             now.second, now.millisecond);
 #pragma GCC diagnostic pop
     out += buf;
 }
@@ -125,8 +127,8 @@ int IpToString(uint32_t addrNetOrder, std::string& out) {
 }
 
 std::string CreateUuidString() {
-    uuid_t uuid;
-    uuid_generate(uuid);
+    uint8_t uuid[16];
+    NewUuidBytes(uuid);
     char buf[64] = {};
     snprintf(buf, sizeof(buf),
              "%02X%02X%02X%02X-%02X%02X-%02x%02x-%02X%02X-%02X%02X%02X%02X%02X%02X", uuid[0],

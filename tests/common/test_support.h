@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 #include <string>
 
@@ -13,11 +14,15 @@
 class CTempDir {
 public:
     CTempDir() {
-        const char* pBase = getenv("TMPDIR");
-        std::string pattern = std::string(pBase != nullptr && *pBase != '\0' ? pBase : "/tmp") +
-                              "/scoutcam_test_XXXXXX";
-        if (mkdtemp(&pattern[0]) != nullptr) {
-            m_path = pattern;
+        std::error_code ec;
+        const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+        std::random_device random;
+        for (int i = 0; i < 100 && !ec && m_path.empty(); ++i) {
+            std::filesystem::path candidate =
+                base / ("scoutcam_test_" + std::to_string(static_cast<uint32_t>(random())));
+            if (std::filesystem::create_directory(candidate, ec)) {
+                m_path = candidate.string();
+            }
         }
     }
     ~CTempDir() {
@@ -30,7 +35,9 @@ public:
     CTempDir& operator=(const CTempDir&) = delete;
 
     const std::string& Path() const { return m_path; }
-    std::string File(const std::string& name) const { return m_path + "/" + name; }
+    std::string File(const std::string& name) const {
+        return (std::filesystem::path(m_path) / name).string();
+    }
 
 private:
     std::string m_path;
