@@ -1,5 +1,6 @@
 # Fails unless PROGRAM (a Windows executable) imports only DLLs that every Windows has.
 #   cmake -DOBJDUMP=x86_64-w64-mingw32-objdump -DPROGRAM=prog.exe -P check_imports.cmake
+cmake_minimum_required(VERSION 3.22)
 set(system_dlls
   advapi32.dll comctl32.dll comdlg32.dll gdi32.dll gdiplus.dll iphlpapi.dll kernel32.dll
   msimg32.dll msvcrt.dll ole32.dll oleaut32.dll rpcrt4.dll shell32.dll shlwapi.dll user32.dll
