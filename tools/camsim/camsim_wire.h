@@ -17,11 +17,21 @@ enum class RequestKind {
     kSetDefaultCfg,
 };
 
+// A qualified name with its prefix resolved: namespace URI and local name.
+struct QName {
+    std::string ns;
+    std::string local;
+    bool operator==(const QName& other) const { return ns == other.ns && local == other.local; }
+};
+
 struct Request {
     RequestKind kind = RequestKind::kNone;
     std::string messageId;  // wsa:MessageID (or wsa5:MessageID)
-    bool hasTypes = false;
-    std::string types;
+    std::string action;     // wsa:Action (or wsa5:Action); empty when absent
+    // Probes: the types asked for, resolved against the namespaces in scope at tns:Types.
+    // typesValid is false when a name is not a QName or its prefix is not declared.
+    std::vector<QName> types;
+    bool typesValid = true;
     std::string scopes;
     // Configuration requests.
     bool hasOpUser = false;
@@ -42,8 +52,11 @@ struct Request {
 // Parses one datagram. Returns false for anything that is not a well-formed SOAP envelope.
 bool ParseRequest(const char* data, size_t size, Request& request);
 
-// True when a probe's Types and Scopes select the device.
-bool ProbeSelects(const Request& probe, const Device& device);
+// The action URI of a request kind (the WS-Discovery namespace, '/', the body element's name).
+std::string ActionOf(RequestKind kind);
+
+// The types every simulated device has (they are written in each probe match).
+std::vector<QName> DeviceTypes();
 
 // Header of an answer.
 struct AnswerHeader {
