@@ -21,21 +21,6 @@ constexpr uint32_t kMulticastGroup = 0xEFFFFFFA;  // 239.255.255.250
 
 }  // namespace
 
-std::string OnlyInterface() {
-    std::string found;
-    int count = 0;
-    if (struct if_nameindex* names = if_nameindex()) {
-        for (struct if_nameindex* n = names; n->if_index != 0; ++n) {
-            if (std::strcmp(n->if_name, "lo") != 0) {
-                found = n->if_name;
-                ++count;
-            }
-        }
-        if_freenameindex(names);
-    }
-    return count == 1 ? found : "";
-}
-
 Simulator::Simulator(const Options& options, std::vector<Device> fleet)
     : m_options(options), m_policy(std::move(fleet), options.fleet.seed, *this) {}
 

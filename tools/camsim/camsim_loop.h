@@ -67,6 +67,3 @@ private:
     unsigned long long m_datagrams = 0;
     unsigned long long m_sendErrors = 0;
 };
-
-// The only network interface besides lo; empty when there are none or several.
-std::string OnlyInterface();

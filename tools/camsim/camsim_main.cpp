@@ -9,6 +9,7 @@
 
 #include "camsim_fleet.h"
 #include "camsim_loop.h"
+#include "camsim_netaddr.h"
 #include "camsim_options.h"
 #include "camsim_wire.h"
 

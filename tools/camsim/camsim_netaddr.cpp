@@ -1,6 +1,7 @@
 #include "camsim_netaddr.h"
 
 #include <arpa/inet.h>
+#include <net/if.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
@@ -133,4 +134,19 @@ bool AddressTable::Request(int type, int flags, uint32_t ip, uint32_t prefix, st
 
 void EnablePromoteSecondaries(const std::string& iface) {
     std::ofstream("/proc/sys/net/ipv4/conf/" + iface + "/promote_secondaries") << "1\n";
+}
+
+std::string OnlyInterface() {
+    std::string found;
+    int count = 0;
+    if (struct if_nameindex* names = if_nameindex()) {
+        for (struct if_nameindex* n = names; n->if_index != 0; ++n) {
+            if (std::strcmp(n->if_name, "lo") != 0) {
+                found = n->if_name;
+                ++count;
+            }
+        }
+        if_freenameindex(names);
+    }
+    return count == 1 ? found : "";
 }

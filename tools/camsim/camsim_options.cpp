@@ -90,6 +90,8 @@ SIGINT prints it and ends (removing the addresses it added). Exit status 0 after
 1 on a start failure, 2 on a usage error.
 )USAGE";
 
+}  // namespace
+
 bool ParseNumber(const char* text, uint64_t max, uint64_t& value) {
     char* end = nullptr;
     errno = 0;
@@ -100,8 +102,6 @@ bool ParseNumber(const char* text, uint64_t max, uint64_t& value) {
     value = parsed;
     return true;
 }
-
-}  // namespace
 
 int UsageError(const std::string& message) {
     std::cerr << "camsim: " << message << "\n(see camsim --help)\n";

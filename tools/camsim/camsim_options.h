@@ -22,6 +22,9 @@ struct Options {
 // usage error reported on stderr).
 int ParseOptions(int argc, char** argv, Options& o);
 
+// Parses a decimal number of at most max; false for anything else (signs, blanks, overflow).
+bool ParseNumber(const char* text, uint64_t max, uint64_t& value);
+
 // Reports a usage error on stderr and returns its exit status.
 int UsageError(const std::string& message);
 

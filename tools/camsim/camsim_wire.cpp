@@ -291,6 +291,36 @@ std::string WriteProbeMatches(const AnswerHeader& header, bool korvane,
     return writer.Finish();
 }
 
+std::string FakeAddress(uint32_t n) {
+    return IpText(0x0A000000 | (n & 0xFFFFFF));
+}
+
+std::string WriteFakeMatches(const AnswerHeader& header, uint32_t first, uint32_t count) {
+    Writer writer;
+    xmlTextWriterPtr w = writer.Begin(header, "ProbeMatches");
+    // The default namespace keeps each of the many matches short.
+    xmlTextWriterStartElement(w, Xml("ProbeMatches"));
+    xmlTextWriterWriteAttribute(w, Xml("xmlns"), Xml(kWsd));
+    for (uint32_t n = first; n < first + count; ++n) {
+        xmlTextWriterStartElement(w, Xml("ProbeMatch"));
+        Element(w, "XAddrs", FakeAddress(n));
+        Element(w, "Scopes", "fake");
+        xmlTextWriterEndElement(w);
+    }
+    return writer.Finish();
+}
+
+std::string PadEnvelope(const std::string& envelope, size_t size) {
+    const std::string end = "</SOAP-ENV:Body>";
+    size_t at = envelope.rfind(end);
+    if (at == std::string::npos || envelope.size() >= size) {
+        return envelope;
+    }
+    std::string padded = envelope;
+    padded.insert(at, size - envelope.size(), ' ');
+    return padded;
+}
+
 std::string WriteConfigAnswer(const AnswerHeader& header, const Request& request,
                               const Device& device, int result) {
     const char* name = request.kind == RequestKind::kSetDeviceAddr      ? "SetDeviceAddrRsp"

@@ -77,6 +77,17 @@ struct MatchText {
 std::string WriteProbeMatches(const AnswerHeader& header, bool korvane,
                               const std::vector<MatchText>& matches);
 
+// A tns:ProbeMatches of count made-up devices numbered from first: each match has only what a
+// client needs to list a device, XAddrs (the address FakeAddress(n)) and one scope.
+std::string WriteFakeMatches(const AnswerHeader& header, uint32_t first, uint32_t count);
+
+// The address of made-up device n: 10.0.0.0/8 plus n, wrapping after 2^24 devices.
+std::string FakeAddress(uint32_t n);
+
+// An envelope written here, padded with blanks inside its body to size bytes (unchanged when
+// it is that long already).
+std::string PadEnvelope(const std::string& envelope, size_t size);
+
 // SetDeviceAddrRsp, SetDefaultPasswdRsp or SetDefaultCfgRsp for the request's kind.
 std::string WriteConfigAnswer(const AnswerHeader& header, const Request& request,
                               const Device& device, int result);
