@@ -153,6 +153,7 @@ class Learning(unittest.TestCase):
         finally:
             flood.send_signal(signal.SIGTERM)
             out, _ = flood.communicate(timeout=10)
+        self.assertEqual(flood.returncode, 0)
         cameras = [d for d, addr, _ in got if addr[0] != "198.18.0.2"]
         fakes = [d for d, addr, _ in got if addr[0] == "198.18.0.2"]
         self.assertEqual(len(cameras), 5)
