@@ -22,7 +22,6 @@ SOAP_NMAC struct Namespace namespaces[] = {
     {"wsa5", "http://www.w3.org/2005/08/addressing", nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr},
 };
-const struct Namespace* const g_soapNamespaces = namespaces;
 
 namespace {
 

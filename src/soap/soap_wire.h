@@ -38,10 +38,6 @@
 // Largest envelope that is sent: one UDP datagram.
 constexpr std::size_t SOAP_WIRE_MAX_DATAGRAM = 65536;
 
-// The nine-row prefix table (SOAP-ENV, SOAP-ENC, xsi, xsd, xop, wsa, tns, dn, wsa5) that every
-// context uses; xsi and xsd also match other years of the XML Schema namespaces on input.
-extern const struct Namespace* const g_soapNamespaces;
-
 // Receiver of the five answers. The serve routine calls the handler of the received element
 // with the context (its header record in soap->header, null when the message had none) and the
 // parsed body. Records live in the context's message memory until soap_end(); copy what you
@@ -63,7 +59,8 @@ public:
 
 // Initialises a context (constructed with soap_new or soap_init): SOAP-over-UDP framing (no
 // transport header), UTF-8 string mode, literal output without xsi:type, ids or indentation,
-// and the namespace table.
+// and the nine-row prefix table (SOAP-ENV, SOAP-ENC, xsi, xsd, xop, wsa, tns, dn, wsa5); xsi
+// and xsd also match other years of the XML Schema namespaces on input.
 void SoapInitContext(struct soap* pSoap);
 
 // Installs the receiver of the answers on a receive context (stored in soap->user; on a receive
@@ -94,9 +91,10 @@ int SoapRenderSetDefaultPasswdReq(struct soap* pSoap, struct tns__SetDefaultPass
 
 // Parses one received datagram and dispatches its body: the five answers go to the installed
 // ISoapAnswerHandler, probes and configuration requests are ignored, Hello/Bye/Resolve/
-// ResolveMatches refused. Returns 0 when the message was handled or ignored; 10000 when it was
+// ResolveMatches refused. Returns 0 when the message was handled or ignored (also when the
+// toolkit finished with the datagram itself, as for an HTTP HEAD line); 10000 when it was
 // dropped: refused, unknown, malformed (also: more than 512 '=' signs, as attributes cost the
-// toolkit's parser quadratic time) or its handler refused it; 10005 when the bytes are no
-// message at all (empty, or neither XML nor a transport header). Nothing is ever sent in reply.
-// The caller runs soap_destroy()/soap_end() after each call.
+// toolkit's parser quadratic time) or its handler refused it; 10005 when no message could be
+// read from the bytes (empty, not XML, an HTTP request line); 10001 for a null argument.
+// Nothing is ever sent in reply. The caller runs soap_destroy()/soap_end() after each call.
 int SoapServe(struct soap* pSoap, const char* pData, std::size_t nSize);
