@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/common_error.h"
+#include "mc_discovery.h"
 #include "mc_request.h"
 
 namespace {
@@ -83,5 +85,16 @@ INSTANTIATE_TEST_SUITE_P(Requests, RequestTest, ::testing::ValuesIn(Cases()),
                          [](const ::testing::TestParamInfo<RequestCase>& caseInfo) {
                              return std::string(caseInfo.param.pszName);
                          });
+
+// A request that cannot fit one datagram is refused at once: nothing is sent, nothing waits.
+// The client is not started, so it has no socket either.
+TEST(RequestRefusal, ConfigurationRequestLongerThanADatagramFailsAtOnce) {
+    CDiscoveryThread client;
+    const std::string strCode(70000, '7');
+    EXPECT_EQ(client.SetDefaultPasswd(0, kDevice, strCode), ERR_NO_MEMORY);
+    EXPECT_EQ(client.SetDeviceAddr(0, UserInfo{"admin", strCode}, kDevice, DeviceAddress{}),
+              ERR_NO_MEMORY);
+    EXPECT_EQ(client.Messages().Size(), 0u);
+}
 
 }  // namespace
