@@ -111,6 +111,16 @@ TEST_F(SysLogTest, OpeningEmptiesTheFile) {
     EXPECT_EQ("new content", TextOf(lines[0]));
 }
 
+TEST_F(SysLogTest, NeverWritesThroughAHardLink) {
+    CTempDir other;
+    std::string target = other.File("victim");
+    WriteFile(target, "precious");
+    std::filesystem::create_hard_link(target, LogFile());
+    m_log.SetLogDir(m_dir.Path().c_str());
+    ExpectClosed(m_log);
+    EXPECT_EQ("precious", ReadFile(target));
+}
+
 TEST_F(SysLogTest, RefusesADirectoryThatDoesNotFit) {
     // The shortest directory whose log path no longer fits in 260 bytes with its terminator.
     const size_t dirLen = LOG_FILE_NAME_SIZE - sizeof("/scoutcam.log") + 1;

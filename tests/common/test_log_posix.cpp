@@ -46,16 +46,6 @@ TEST_F(SysLogTest, NeverFollowsASymbolicLink) {
     EXPECT_NE(0, access(dangling.c_str(), F_OK)) << "a dangling link must not create its target";
 }
 
-TEST_F(SysLogTest, NeverWritesThroughAHardLink) {
-    CTempDir other;
-    std::string target = other.File("victim");
-    WriteFile(target, "precious");
-    ASSERT_EQ(0, link(target.c_str(), LogFile().c_str()));
-    m_log.SetLogDir(m_dir.Path().c_str());
-    ExpectClosed(m_log);
-    EXPECT_EQ("precious", ReadFile(target));
-}
-
 TEST_F(SysLogTest, RefusesWhatIsNotARegularFile) {
     ASSERT_EQ(0, mkfifo(LogFile().c_str(), 0666));  // opening a fifo for writing would block
     m_log.SetLogDir(m_dir.Path().c_str());
