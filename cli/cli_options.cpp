@@ -41,7 +41,7 @@ const char kUsage[] =
     "\n"
     "Passwords and serial codes are never taken from the command line. On a terminal\n"
     "they are asked for without echo; otherwise the first line of standard input is used.\n"
-    "The log is written to $TMPDIR/scoutcam.log (or /tmp/scoutcam.log).\n"
+    "The log is scoutcam.log in $TMPDIR, else $XDG_RUNTIME_DIR, else /tmp/scoutcam-<uid>.\n"
     "\n"
     "Exit status:\n"
     "  0  search finished, or the device answered \"Succeed\"\n"

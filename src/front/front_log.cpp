@@ -1,17 +1,17 @@
 #include "front/front_log.h"
 
-#include <cstdlib>
+#include <string>
 
+#include "common/common_error.h"
 #include "common/common_log.h"
-
-const char* UserTempDir() {
-    const char* pDir = std::getenv("TMPDIR");
-    return (pDir != nullptr && *pDir != '\0') ? pDir : "/tmp";
-}
 
 int StartProgramLog() {
     CLogThread* pLog = GetLogThread();
     pLog->m_sysLog.SetLevel(LEVEL_DEBUG);
-    pLog->m_sysLog.SetLogDir(UserTempDir());
+    // Without a safe temporary directory the log stays closed; the program runs on.
+    std::string dir;
+    if (GetUserTempDir(dir) == RESULT_OK) {
+        pLog->m_sysLog.SetLogDir(dir.c_str());
+    }
     return pLog->StartLog();
 }

@@ -3,7 +3,7 @@
 // namespace of scripts/vlan, where the simulated cameras count what they receive.
 
 #include "ScoutcamApp.h"
-#include "front/front_log.h"
+#include "common/common_log.h"
 #include "ScoutcamDlg.h"
 #include "ListCtrlEx.h"
 #include "ui_script.h"
@@ -52,7 +52,9 @@ void TestStartup::startsQuietlyAndLogsToTheEnd() {
     }
     QTemporaryDir tmp;
     qputenv("TMPDIR", tmp.path().toLocal8Bit());
-    QCOMPARE(QString::fromLocal8Bit(UserTempDir()), tmp.path());
+    std::string dir;
+    QCOMPARE(GetUserTempDir(dir), 0);
+    QCOMPARE(QString::fromStdString(dir), tmp.path());
 
     int rows = -1;
     QString count;

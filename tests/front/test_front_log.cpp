@@ -30,15 +30,6 @@ protected:
     std::string m_saved;
 };
 
-TEST_F(FrontLog, TemporaryDirectoryIsTmpdirElseTmp) {
-    setenv("TMPDIR", "/var/tmp/somewhere", 1);
-    EXPECT_STREQ(UserTempDir(), "/var/tmp/somewhere");
-    setenv("TMPDIR", "", 1);
-    EXPECT_STREQ(UserTempDir(), "/tmp");
-    unsetenv("TMPDIR");
-    EXPECT_STREQ(UserTempDir(), "/tmp");
-}
-
 TEST_F(FrontLog, LogStartsInTheTemporaryDirectoryFromDebugUp) {
     CTempDir dir;
     ASSERT_FALSE(dir.Path().empty());
