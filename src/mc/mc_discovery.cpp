@@ -11,7 +11,9 @@
 // the receive socket, to every destination in turn (sending on one socket from several threads
 // is safe). A datagram for the multicast group or the limited broadcast carries its outgoing
 // interface and source address with it (IP_PKTINFO), so it really leaves through each
-// interface in turn; unicast datagrams follow the routing table.
+// interface in turn; unicast datagrams follow the routing table. A search can send its
+// datagrams again for lossy links (SetSearchRepeat); the repeater (mc_repeat) sends those
+// copies from a thread of its own.
 //
 // The receive loop drains the socket into a queue of its own between two parsed messages,
 // so the kernel's socket buffer only has to hold what arrives while one message is parsed.
