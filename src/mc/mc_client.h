@@ -49,9 +49,9 @@ public:
     virtual int Search(uint32_t address) = 0;
     // For lossy links: every later search sends its probes `copies` times (1 to
     // kMaxSearchCopies; 1 unless set), the same datagrams, the first at once and the others
-    // within 1.75 s, from a thread of the client's, so a search still returns at once. Copies still
-    // due when the client stops, or when the next search starts, are not sent. 0, or 10001
-    // outside 1..5.
+    // within 1.75 s from a thread of the client's, so a search still returns at once. Copies
+    // still due when the client stops, or when the next search starts, are not sent. 0, or
+    // 10001 for a count out of range.
     virtual int SetSearchRepeat(int copies) = 0;
 
     // address: the device's address, or 0 to broadcast through every interface. 0 when the
