@@ -4,6 +4,7 @@
 
 #include "front/front_address.h"
 #include "front/front_strings.h"
+#include "mc/mc_client.h"
 
 namespace {
 
@@ -35,6 +36,9 @@ const char kUsage[] =
     "\n"
     "Options:\n"
     "  --window MS                  search window in milliseconds (default 3000)\n"
+    "  --repeat N                   search: send each probe N times (1 to 5, default 1), the\n"
+    "                               copies 50 to 500 ms apart within the first 1.75 s, for\n"
+    "                               links that lose datagrams\n"
     "  --json                       search output as JSON\n"
     "  --csv                        search output as CSV\n"
     "  -h, --help                   show this text\n"
@@ -79,7 +83,8 @@ bool TakeAddress(int argc, const char* const* argv, int* pIndex, uint32_t* pAddr
     return true;
 }
 
-bool ParseWindow(const std::string& text, int* pWindowMs) {
+// A decimal number of at most nine digits in [1, max].
+bool ParseCount(const std::string& text, int max, int* pValue) {
     if (text.empty() || text.size() > 9) {
         return false;
     }
@@ -89,10 +94,10 @@ bool ParseWindow(const std::string& text, int* pWindowMs) {
         }
     }
     const long value = std::strtol(text.c_str(), nullptr, 10);
-    if (value < 1 || value > kMaxWindowMs) {
+    if (value < 1 || value > max) {
         return false;
     }
-    *pWindowMs = static_cast<int>(value);
+    *pValue = static_cast<int>(value);
     return true;
 }
 
@@ -131,6 +136,7 @@ struct Seen {
     bool ip = false;
     bool mask = false;
     bool format = false;
+    bool repeat = false;
 };
 
 bool CheckCombination(const CliOptions& options, const Seen& seen, std::string* pError) {
@@ -138,11 +144,11 @@ bool CheckCombination(const CliOptions& options, const Seen& seen, std::string* 
         options.command == CMD_SET_ADDRESS || options.command == CMD_RESTORE_PASSWORD;
     if (options.command == CMD_SEARCH &&
         (seen.device || seen.serial || seen.mac || seen.to || seen.ip || seen.mask)) {
-        *pError = "search takes only --range, --address, --window, --json and --csv";
+        *pError = "search takes only --range, --address, --window, --repeat, --json and --csv";
         return false;
     }
-    if (configure && (seen.range || seen.address || seen.format)) {
-        *pError = "--range, --address, --json and --csv belong to search";
+    if (configure && (seen.range || seen.address || seen.repeat || seen.format)) {
+        *pError = "--range, --address, --repeat, --json and --csv belong to search";
         return false;
     }
     if (seen.range && seen.address) {
@@ -200,10 +206,20 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* pOptions, st
             if (!TakeValue(argc, argv, &i, &value, pError)) {
                 return EXIT_USAGE;
             }
-            if (!ParseWindow(value, &options.windowMs)) {
+            if (!ParseCount(value, kMaxWindowMs, &options.windowMs)) {
                 *pError = "--window: not a number of milliseconds from 1 to 600000: " + value;
                 return EXIT_USAGE;
             }
+        } else if (arg == "--repeat") {
+            if (!TakeValue(argc, argv, &i, &value, pError)) {
+                return EXIT_USAGE;
+            }
+            if (!ParseCount(value, kMaxSearchCopies, &options.repeat)) {
+                *pError = "--repeat: not a number of copies from 1 to " +
+                          std::to_string(kMaxSearchCopies) + ": " + value;
+                return EXIT_USAGE;
+            }
+            seen.repeat = true;
         } else if (arg == "--json" || arg == "--csv") {
             if (seen.format) {
                 *pError = "give at most one of --json and --csv";

@@ -22,6 +22,7 @@ struct CliOptions {
     CliCommand command = CMD_HELP;
     CliFormat format = FORMAT_TABLE;
     int windowMs = 3000;
+    int repeat = 1;  // search: copies of each probe
 
     // search; addresses in host byte order
     CliSearchMode searchMode = SEARCH_AUTO;

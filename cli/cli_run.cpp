@@ -154,6 +154,7 @@ int RunCommand(const CliOptions& options, const std::string& secret, IDiscoveryC
     int rc = EXIT_OK;
     switch (options.command) {
     case CMD_SEARCH:
+        pClient->SetSearchRepeat(options.repeat);
         io.out << FormatDevices(
             RunSearch(pClient, options.searchMode, options.first, options.last, options.windowMs),
             options.format);

@@ -28,6 +28,9 @@ struct DeviceAddress {
     std::string m_gateway;
 };
 
+// Most copies of each probe that a search sends (SetSearchRepeat).
+const int kMaxSearchCopies = 5;
+
 // Addresses are host byte order. Attach, Detach and the searches are called from the front
 // end's own thread; the configuration requests block for up to 10 s and run on a worker.
 class IDiscoveryClient {
@@ -44,6 +47,12 @@ public:
     // address 0: multicast probe and vendor broadcast probe through every interface;
     // otherwise one unicast probe to that address. Returns 0.
     virtual int Search(uint32_t address) = 0;
+    // For lossy links: every later search sends its probes `copies` times (1 to
+    // kMaxSearchCopies; 1 unless set), the same datagrams, the first at once and the others
+    // within 1.75 s from a thread of the client's, so a search still returns at once. Copies
+    // still due when the client stops, or when the next search starts, are not sent. 0, or
+    // 10001 for a count out of range.
+    virtual int SetSearchRepeat(int copies) = 0;
 
     // address: the device's address, or 0 to broadcast through every interface. 0 when the
     // device confirmed, 10009 without a matching answer within 10,000 ms, 11000 when the

@@ -11,7 +11,9 @@
 // the receive socket, to every destination in turn (sending on one socket from several threads
 // is safe). A datagram for the multicast group or the limited broadcast carries its outgoing
 // interface and source address with it (IP_PKTINFO), so it really leaves through each
-// interface in turn; unicast datagrams follow the routing table.
+// interface in turn; unicast datagrams follow the routing table. A search can send its
+// datagrams again for lossy links (SetSearchRepeat); the repeater (mc_repeat) sends those
+// copies from a thread of its own.
 //
 // The receive loop drains the socket into a queue of its own between two parsed messages,
 // so the kernel's socket buffer only has to hold what arrives while one message is parsed.
@@ -115,6 +117,7 @@ CDiscoveryThread::CDiscoveryThread() : m_uuid(CreateUuidString()) {
 }
 
 CDiscoveryThread::~CDiscoveryThread() {
+    m_repeater.Stop();
     if (m_stopFd >= 0) {
         close(m_stopFd);
     }
@@ -217,6 +220,7 @@ void CDiscoveryThread::ReceiveLoop(int fd) {
 }
 
 int CDiscoveryThread::Stop() {
+    m_repeater.Stop();
     m_subject.DetachAll();
     m_stop.store(1);
     if (m_stopFd >= 0) {
@@ -236,15 +240,15 @@ int CDiscoveryThread::Search(uint32_t address) {
         (address == 0 && RenderKorvaneProbe(m_uuid, &korvaneProbe) != RESULT_OK)) {
         return RESULT_OK;
     }
-    CSocketUse socket(this);
-    if (socket.fd < 0) {
-        return RESULT_OK;
-    }
     if (address != 0) {
-        SendPacket(socket.fd, probe, MakeAddress(address, kDiscoveryPort), nullptr);
+        SendSearch([probe, address](int fd) {
+            SendPacket(fd, probe, MakeAddress(address, kDiscoveryPort), nullptr);
+        });
     } else {
-        SendThroughInterfaces(socket.fd, probe, kMulticastGroup);
-        SendThroughInterfaces(socket.fd, korvaneProbe, kLimitedBroadcast);
+        SendSearch([probe, korvaneProbe](int fd) {
+            SendThroughInterfaces(fd, probe, kMulticastGroup);
+            SendThroughInterfaces(fd, korvaneProbe, kLimitedBroadcast);
+        });
     }
     return RESULT_OK;
 }
@@ -254,11 +258,35 @@ int CDiscoveryThread::ExactSearch(uint32_t begin, uint32_t end) {
     if (RenderProbe(m_uuid, &probe) != RESULT_OK) {
         return RESULT_OK;
     }
-    CSocketUse socket(this);
-    if (socket.fd >= 0) {
-        SendRange(socket.fd, probe, begin, end);
-    }
+    SendSearch([probe, begin, end](int fd) { SendRange(fd, probe, begin, end); });
     return RESULT_OK;
+}
+
+int CDiscoveryThread::SetSearchRepeat(int copies) {
+    if (copies < 1 || copies > kMaxSearchCopies) {
+        LOG_ERROR("invalid param(copies:%d)", copies);
+        return ERR_INVALID_PARAM;
+    }
+    m_searchCopies.store(copies);
+    return RESULT_OK;
+}
+
+// false when the client has no socket (logged by CSocketUse).
+bool CDiscoveryThread::SendRound(const std::function<void(int)>& sendRound) {
+    CSocketUse socket(this);
+    if (socket.fd < 0) {
+        return false;
+    }
+    sendRound(socket.fd);
+    return true;
+}
+
+// The first round now; the further copies, if any, from the repeater, which drops those still
+// due from an earlier search.
+void CDiscoveryThread::SendSearch(const std::function<void(int)>& sendRound) {
+    if (SendRound(sendRound)) {
+        m_repeater.Schedule(m_searchCopies.load(), [this, sendRound] { SendRound(sendRound); });
+    }
 }
 
 int CDiscoveryThread::SetDeviceAddr(uint32_t address, const UserInfo& user,

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -16,6 +17,7 @@
 #include "mc_client.h"
 #include "mc_message_table.h"
 #include "mc_observer.h"
+#include "mc_repeat.h"
 
 struct OutgoingPacket;
 
@@ -33,6 +35,7 @@ public:
 
     int ExactSearch(uint32_t begin, uint32_t end) override;
     int Search(uint32_t address) override;
+    int SetSearchRepeat(int copies) override;
     int SetDeviceAddr(uint32_t address, const UserInfo& user, const DeviceIdentity& device,
                       const DeviceAddress& newAddr) override;
     int SetDefaultPasswd(uint32_t address, const DeviceIdentity& device,
@@ -66,6 +69,9 @@ private:
     void WaitForStop();
     int Configure(uint32_t address, const OutgoingPacket& packet, int32_t msgSeq,
                   const std::string& deviceId);
+    // One round of a search: sendRound gets the socket's descriptor.
+    bool SendRound(const std::function<void(int)>& sendRound);
+    void SendSearch(const std::function<void(int)>& sendRound);
 
     CSubject<CDiscoveryBean> m_subject;
     std::atomic<int> m_stop{0};
@@ -82,4 +88,8 @@ private:
     int m_state = 0;
     int m_fd = -1;
     int m_stopFd = -1;  // eventfd that wakes the receive loop for Stop
+
+    // Copies of each search's round, and the thread that sends all but the first.
+    std::atomic<int> m_searchCopies{1};
+    CRepeater m_repeater;
 };

@@ -16,9 +16,10 @@ char* Text(const std::string& text) {
     return const_cast<char*>(text.c_str());
 }
 
-// Renders one request with the client's header, on a runtime context of its own.
+// Renders one request with the client's header, on a runtime context of its own; pszAction
+// (null: none) goes into wsa:Action.
 template <typename TBody>
-int Render(const std::string& uuid, PacketType type, TBody* pstBody,
+int Render(const std::string& uuid, PacketType type, const char* pszAction, TBody* pstBody,
            int (*fnRender)(struct soap*, TBody*, std::string*), OutgoingPacket* pPacket) {
     struct soap* pSoap = soap_new();
     if (pSoap == nullptr) {
@@ -28,7 +29,7 @@ int Render(const std::string& uuid, PacketType type, TBody* pstBody,
     SoapInitContext(pSoap);
     const std::string messageId = MessageId(uuid);
     pPacket->type = type;
-    int rc = SoapAttachRequestHeader(pSoap, messageId.c_str(), SOAP_WIRE_DISCOVERY_URN, nullptr);
+    int rc = SoapAttachRequestHeader(pSoap, messageId.c_str(), SOAP_WIRE_DISCOVERY_URN, pszAction);
     if (rc == RESULT_OK) {
         rc = fnRender(pSoap, pstBody, &pPacket->datagram);
     }
@@ -38,12 +39,12 @@ int Render(const std::string& uuid, PacketType type, TBody* pstBody,
     return rc;
 }
 
-int RenderProbeOf(const std::string& uuid, PacketType type,
+int RenderProbeOf(const std::string& uuid, PacketType type, const char* pszAction,
                   int (*fnRender)(struct soap*, struct tns__ProbeType*, std::string*),
                   OutgoingPacket* pPacket) {
     struct tns__ProbeType stProbe;
     stProbe.tns__Types = const_cast<char*>(SOAP_WIRE_NVT_TYPE);
-    return Render(uuid, type, &stProbe, fnRender, pPacket);
+    return Render(uuid, type, pszAction, &stProbe, fnRender, pPacket);
 }
 
 // The operator and device parts of both configuration requests; the texts stay owned by the
@@ -72,11 +73,11 @@ std::string MessageId(const std::string& uuid) {
 }
 
 int RenderProbe(const std::string& uuid, OutgoingPacket* pPacket) {
-    return RenderProbeOf(uuid, PKT_TYPE_PROBE, SoapRenderProbe, pPacket);
+    return RenderProbeOf(uuid, PKT_TYPE_PROBE, SOAP_WIRE_PROBE_ACTION, SoapRenderProbe, pPacket);
 }
 
 int RenderKorvaneProbe(const std::string& uuid, OutgoingPacket* pPacket) {
-    return RenderProbeOf(uuid, PKT_TYPE_KORVANE_PROBE, SoapRenderKorvaneProbe, pPacket);
+    return RenderProbeOf(uuid, PKT_TYPE_KORVANE_PROBE, nullptr, SoapRenderKorvaneProbe, pPacket);
 }
 
 int RenderSetDeviceAddr(const std::string& uuid, int32_t msgSeq, const UserInfo& user,
@@ -93,7 +94,8 @@ int RenderSetDeviceAddr(const std::string& uuid, int32_t msgSeq, const UserInfo&
     stReq.tns__OpUserInfo = &stUser;
     stReq.tns__DeviceInfo = &stDevice;
     stReq.tns__DeviceAddrInfo = &stAddr;
-    return Render(uuid, PKT_TYPE_SET_DEVICE_ADDR, &stReq, SoapRenderSetDeviceAddrReq, pPacket);
+    return Render(uuid, PKT_TYPE_SET_DEVICE_ADDR, nullptr, &stReq, SoapRenderSetDeviceAddrReq,
+                  pPacket);
 }
 
 int RenderSetDefaultPasswd(const std::string& uuid, int32_t msgSeq, const DeviceIdentity& device,
@@ -106,7 +108,7 @@ int RenderSetDefaultPasswd(const std::string& uuid, int32_t msgSeq, const Device
     stReq.tns__OpUserInfo = &stUser;
     stReq.tns__DeviceInfo = &stDevice;
     stReq.tns__PasswordAuthCode = Text(serialCode);
-    return Render(uuid, PKT_TYPE_SET_DEFAULT_PASSWD, &stReq, SoapRenderSetDefaultPasswdReq,
+    return Render(uuid, PKT_TYPE_SET_DEFAULT_PASSWD, nullptr, &stReq, SoapRenderSetDefaultPasswdReq,
                   pPacket);
 }
 

@@ -2,7 +2,8 @@
 
 // Outgoing requests of the discovery client. Each request is rendered once into the datagram
 // that carries it, with the client's header (MessageID "urn:uuid:" + the client id, To the
-// discovery URN), and then sent from the client's socket to each of its destinations.
+// discovery URN, and on the standard probe its wsa:Action), and then sent from the client's
+// socket to each of its destinations.
 
 #include <netinet/in.h>
 

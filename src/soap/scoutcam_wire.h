@@ -12,7 +12,7 @@
 // clang-format off
 
 // Header blocks, in the order they are written: wsse:Security, the seven
-// WS-Addressing 2004/08 blocks, then the seven WS-Addressing 1.0 blocks.
+// WS-Addressing 2004/08 blocks, the seven WS-Addressing 1.0 blocks, then tns:AppSequence.
 #import "wsse.h"
 #import "wsa.h"
 #import "wsa5.h"
@@ -36,6 +36,24 @@ struct tns__ScopesType
 {
     char *__item;
     @char *MatchBy 0;
+};
+
+/* ---- Header blocks of WS-Discovery ---- */
+
+/// Application sequence of the sender's messages (WS-Discovery's own header block). Devices
+/// may flag it must-understand; it is read and never used, and its attributes are kept as
+/// text, so that no value in them can cost a device its answer.
+struct tns__AppSequenceType
+{
+    @char *InstanceId    0;
+    @char *SequenceId    0;
+    @char *MessageNumber 0;
+};
+
+/// Adds tns:AppSequence to the header record of the imports (written last; never on requests).
+mutable struct SOAP_ENV__Header
+{
+    struct tns__AppSequenceType *tns__AppSequence 0;
 };
 
 /* ---- Discovery records ---- */

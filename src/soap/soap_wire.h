@@ -32,6 +32,9 @@
 #define SOAP_WIRE_DISCOVERY_NS "http://schemas.xmlsoap.org/ws/2005/04/discovery"
 // Well-known destination written in wsa:To of every request.
 #define SOAP_WIRE_DISCOVERY_URN "urn:schemas-xmlsoap-org:ws:2005:04:discovery"
+// wsa:Action of tns:Probe. Devices that follow WS-Addressing to the letter ignore a probe
+// without it; the vendor messages carry none.
+#define SOAP_WIRE_PROBE_ACTION SOAP_WIRE_DISCOVERY_NS "/Probe"
 // Device type probed for; its prefix is declared by the namespace table.
 #define SOAP_WIRE_NVT_TYPE "dn:NetworkVideoTransmitter"
 

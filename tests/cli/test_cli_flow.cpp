@@ -108,6 +108,22 @@ TEST_F(CliFlow, RangeAndAddressSearchesListOnlyWhatTheyAsked) {
     EXPECT_EQ(m_client.Searches().back().first, IpTextToHost("198.18.0.10"));
 }
 
+// The repeat count reaches the client before the search; each search of the command line
+// says how often it repeats.
+TEST_F(CliFlow, SearchRepeatGoesToTheClient) {
+    CliRun run = RunCli({"search", "--window", "1", "--repeat", "3"}, "", &m_client);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(m_client.SearchCopies(), 3);
+    EXPECT_NE(run.out.find("Total: 2\n"), std::string::npos) << run.out;
+
+    run = RunCli({"search", "--window", "1", "--address", "198.18.0.10"}, "", &m_client);
+    EXPECT_EQ(m_client.SearchCopies(), 1);
+
+    run = RunCli({"search", "--repeat", "9"}, "", &m_client);
+    EXPECT_EQ(run.status, EXIT_USAGE);
+    EXPECT_EQ(m_client.Searches().size(), 2u);  // nothing probed
+}
+
 TEST_F(CliFlow, SetAddressOfTheDeviceAtAnAddress) {
     CliRun run = RunCli({"set-address", "--window", "1", "--device", "198.18.0.11", "--ip",
                          "198.18.0.60", "--gateway", "198.18.0.1"},

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "lan_fixture.h"
 
@@ -191,6 +192,55 @@ TEST_F(CliLan, ConfigurationCommandsEndToEnd) {
     EXPECT_EQ(run.status, 3);
     run = Cli(m_tmp, "restore-password --device 198.18.0.10", "");
     EXPECT_EQ(run.status, 2);  // no serial code on standard input
+}
+
+// Devices behind links that lose datagrams: without --repeat a search finds none of them, with
+// --repeat 2 every one, each listed once although it answers every copy that reaches it.
+TEST_F(CliLan, RepeatFindsDevicesBehindLossyLinks) {
+    const struct {
+        const char* name;
+        const char* lossy;  // behaviour of every device: losing one round of this search
+        bool segmentB;
+        const char* args;
+        std::vector<std::string> listed;
+    } cases[] = {
+        // An Auto Search reaches each device twice: the probe and the vendor probe.
+        {"auto",
+         "drop=2",
+         true,
+         "search --window 1000 --csv",
+         {"198.18.0.10", "198.18.0.11", "198.18.0.12", "198.19.0.10", "198.19.0.11"}},
+        {"range",
+         "drop=1",
+         false,
+         "search --window 1000 --csv --range 198.18.0.10 198.18.0.12",
+         {"198.18.0.10", "198.18.0.11", "198.18.0.12"}},
+        {"address",
+         "drop=1",
+         false,
+         "search --window 1000 --csv --address 198.18.0.11",
+         {"198.18.0.11"}},
+    };
+    for (const auto& c : cases) {
+        for (const bool repeat : {false, true}) {
+            ASSERT_TRUE(m_lan.StartCamsim('a', {"--count", "3", "--behave", c.lossy}));
+            if (c.segmentB) {
+                ASSERT_TRUE(m_lan.StartCamsim('b', {"--count", "2", "--behave", c.lossy}));
+            }
+            const CliRun run = Cli(m_tmp, std::string(c.args) + (repeat ? " --repeat 2" : ""));
+            EXPECT_EQ(run.status, 0) << c.name;
+            const size_t rows = repeat ? c.listed.size() : 0;
+            EXPECT_EQ(Count(run.out, "\r\n"), 1 + rows) << c.name << " repeat " << repeat << "\n"
+                                                        << run.out;
+            for (size_t i = 0; i < rows; ++i) {
+                EXPECT_EQ(Count(run.out, "\r\n" + c.listed[i] + ","), 1u) << c.name << run.out;
+            }
+            m_lan.StopCamsim('a');
+            if (c.segmentB) {
+                m_lan.StopCamsim('b');
+            }
+        }
+    }
 }
 
 }  // namespace

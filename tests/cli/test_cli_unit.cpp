@@ -23,6 +23,7 @@ TEST(CliOptions, ValidCommandLines) {
     EXPECT_EQ(options.command, CMD_SEARCH);
     EXPECT_EQ(options.searchMode, SEARCH_AUTO);
     EXPECT_EQ(options.windowMs, 3000);
+    EXPECT_EQ(options.repeat, 1);
     EXPECT_EQ(options.format, FORMAT_TABLE);
 
     ASSERT_EQ(Parse({"search", "--range", "192.168.1.0", "192.168.2.0", "--csv", "--window", "500"},
@@ -41,6 +42,10 @@ TEST(CliOptions, ValidCommandLines) {
     EXPECT_EQ(options.last, 0x0A000007u);
 
     ASSERT_EQ(Parse({"search", "--range", "192.168.1.200", "192.168.2.10"}, &options, &error), 0);
+
+    ASSERT_EQ(Parse({"search", "--repeat", "5", "--address", "10.0.0.7"}, &options, &error), 0)
+        << error;
+    EXPECT_EQ(options.repeat, 5);
 
     ASSERT_EQ(Parse({"set-address", "--device", "10.1.2.3", "--ip", "10.1.2.4"}, &options, &error),
               0)
@@ -87,6 +92,12 @@ TEST(CliOptions, InvalidCommandLinesAreRefusedWithAReason) {
         {{"search", "--window", "0"}, "--window"},
         {{"search", "--window", "12x"}, "--window"},
         {{"search", "--json", "--csv"}, "at most one"},
+        {{"search", "--repeat"}, "needs a value"},
+        {{"search", "--repeat", "0"}, "--repeat: not a number of copies from 1 to 5: 0"},
+        {{"search", "--repeat", "6"}, "--repeat: not a number of copies from 1 to 5: 6"},
+        {{"search", "--repeat", "-1"}, "--repeat: not a number"},
+        {{"search", "--repeat", "2x"}, "--repeat: not a number"},
+        {{"restore-password", "--device", "10.0.0.1", "--repeat", "2"}, "belong to search"},
         {{"search", "--device", "10.0.0.1"}, "search takes only"},
         {{"set-address", "--ip", "10.0.0.5"}, "name the device"},
         {{"set-address", "--device", "10.0.0.1"}, "needs --ip"},
@@ -117,8 +128,8 @@ TEST(CliOptions, InvalidCommandLinesAreRefusedWithAReason) {
 TEST(CliOptions, HelpDocumentsCommandsAndExitStatuses) {
     const std::string usage = UsageText();
     for (const char* pText : {"search --range FIRST LAST", "search --address A", "set-address",
-                              "restore-password", "--window MS", "--json", "--csv", "Exit status",
-                              "  0 ", "  1 ", "  2 ", "  3 ", "  4 "}) {
+                              "restore-password", "--window MS", "--repeat N", "--json", "--csv",
+                              "Exit status", "  0 ", "  1 ", "  2 ", "  3 ", "  4 "}) {
         EXPECT_NE(usage.find(pText), std::string::npos) << pText;
     }
 }

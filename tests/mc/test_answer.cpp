@@ -182,6 +182,71 @@ TEST_F(AnswerHandling, OnlyAnswersToThisClientAreAccepted) {
     }
 }
 
+// The header blocks that WS-Discovery and WS-Addressing define for these messages are
+// understood, flagged must-understand or not; any other block flagged for this node drops the
+// answer.
+TEST_F(AnswerHandling, HeaderBlocksOfDiscoveryAndAddressingAreUnderstood) {
+    const std::string body = "<d:ProbeMatches>" +
+                             Match("http://1.1.1.1/", Scope("serial", "A").c_str()) +
+                             "</d:ProbeMatches>";
+    const std::string mine = "<w:RelatesTo>" + Mine() + "</w:RelatesTo>";
+    const std::string mu = " e:mustUnderstand=\"true\"";
+    const std::string wsd11 =
+        " xmlns:d11=\"http://docs.oasis-open.org/ws-dd/ns/discovery/2009/01\"";
+    const struct {
+        const char* name;
+        std::string blocks;
+        bool accepted;
+    } cases[] = {
+        {"AppSequence", "<d:AppSequence InstanceId=\"7\" MessageNumber=\"1\"/>" + mine, true},
+        {"AppSequence flagged",
+         "<d:AppSequence" + mu + " InstanceId=\"7\" SequenceId=\"urn:s\" MessageNumber=\"1\"/>" +
+             mine,
+         true},
+        {"AppSequence flagged 1",
+         "<d:AppSequence e:mustUnderstand=\"1\" InstanceId=\"7\" MessageNumber=\"1\"/>" + mine,
+         true},
+        {"Action flagged",
+         "<w:Action" + mu + ">http://schemas.xmlsoap.org/ws/2005/04/discovery/ProbeMatches" +
+             "</w:Action>" + mine,
+         true},
+        {"To flagged",
+         "<w:To" + mu + ">http://schemas.xmlsoap.org/ws/2004/08/addressing/role/anonymous</w:To>" +
+             mine,
+         true},
+        {"ReplyTo flagged", "<w:ReplyTo" + mu + "><w:Address>urn:r</w:Address></w:ReplyTo>" + mine,
+         true},
+        {"RelatesTo flagged", "<w:RelatesTo" + mu + ">" + Mine() + "</w:RelatesTo>", true},
+        {"wsa5 RelatesTo flagged", "<w5:RelatesTo" + mu + ">" + Mine() + "</w5:RelatesTo>", true},
+        {"wsa5 Action, To and ReplyTo flagged",
+         "<w5:Action" + mu + ">urn:a</w5:Action><w5:To" + mu + ">urn:t</w5:To><w5:ReplyTo" + mu +
+             "><w5:Address>urn:r</w5:Address></w5:ReplyTo>" + mine,
+         true},
+        {"all of them flagged",
+         "<w:MessageID>urn:m</w:MessageID><w:Action" + mu + ">urn:a</w:Action><w:To" + mu +
+             ">urn:t</w:To><d:AppSequence" + mu + " InstanceId=\"1\" MessageNumber=\"9\"/>" + mine,
+         true},
+        {"unknown block", "<x:Lock xmlns:x=\"urn:x\">1</x:Lock>" + mine, true},
+        {"unknown block flagged false",
+         "<x:Lock xmlns:x=\"urn:x\" e:mustUnderstand=\"false\">1</x:Lock>" + mine, true},
+        {"unknown block flagged", "<x:Lock xmlns:x=\"urn:x\"" + mu + ">1</x:Lock>" + mine, false},
+        {"unknown block of the discovery namespace flagged",
+         "<d:Sequence" + mu + " InstanceId=\"1\"/>" + mine, false},
+        {"AppSequence of WS-Discovery 1.1 flagged",
+         "<d11:AppSequence" + wsd11 + mu + " InstanceId=\"1\" MessageNumber=\"1\"/>" + mine, false},
+        {"AppSequence flagged, answer for another client",
+         "<d:AppSequence" + mu +
+             " InstanceId=\"1\" MessageNumber=\"1\"/>"
+             "<w:RelatesTo>urn:uuid:other</w:RelatesTo>",
+         false},
+    };
+    for (const auto& c : cases) {
+        m_collector.records.clear();
+        EXPECT_EQ(Serve("<e:Header>" + c.blocks + "</e:Header>", body) == 0, c.accepted) << c.name;
+        EXPECT_EQ(m_collector.records.size(), c.accepted ? 1u : 0u) << c.name;
+    }
+}
+
 std::string ConfigRsp(const char* pElement, const std::string& msgSeq, const char* pDeviceId,
                       int result, bool withUser = true) {
     std::string body = std::string("<d:") + pElement + ">";

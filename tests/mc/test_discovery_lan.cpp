@@ -534,3 +534,102 @@ TEST_F(DiscoveryLan, EveryAddressOfAnInterfaceProbesWithItsOwnSource) {
 }
 
 }  // namespace
+
+namespace {
+
+const char kProbeAction[] = "http://schemas.xmlsoap.org/ws/2005/04/discovery/Probe";
+
+std::set<std::string> Range(const char* pPrefix, int first, int last) {
+    std::set<std::string> addresses;
+    for (int i = first; i <= last; ++i) {
+        addresses.insert(pPrefix + std::to_string(i));
+    }
+    return addresses;
+}
+
+// Devices that follow WS-Discovery to the letter take only a probe that carries its
+// wsa:Action, and some flag their AppSequence header must-understand; lenient devices answer
+// either way. Auto Search, a range and a single address list them all.
+TEST_F(DiscoveryLan, StrictAndLenientDevicesAreListedByEverySearch) {
+    // A: .10 .11 strict with AppSequence, .12 strict, .13 lenient with AppSequence, .14 .15
+    // lenient. B: .10 - .13 strict with AppSequence.
+    ASSERT_TRUE(m_lan.StartCamsim('a', {"--count", "6", "--device", "0-1:strict,appseq", "--device",
+                                        "2:strict", "--device", "3:appseq"}));
+    ASSERT_TRUE(m_lan.StartCamsim('b', {"--count", "4", "--behave", "strict,appseq"}));
+    const int capture = m_lan.OpenCapture('a');
+    ASSERT_GE(capture, 0);
+    CCollector automatic;  // the collectors outlive the client, which may still notify them
+    CCollector range;
+    CCollector single;
+    ClientPtr pClient = StartClient();
+
+    ASSERT_EQ(pClient->Attach(&automatic), 0);
+    EXPECT_EQ(pClient->Search(0), 0);
+    // Strict devices answer the standard probe only, lenient ones the vendor probe too.
+    automatic.WaitFor(3 * 2 + 3 + 4, 5000);
+    std::set<std::string> all = Range("198.18.0.", 10, 15);
+    const std::set<std::string> segmentB = Range("198.19.0.", 10, 13);
+    all.insert(segmentB.begin(), segmentB.end());
+    EXPECT_EQ(automatic.Addresses(), all);
+    ASSERT_EQ(pClient->Detach(&automatic), 0);
+    std::vector<CapturedDatagram> seen = ReadCapture(capture, 3, 300);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(BodyElement(seen[0].payload), "Probe");
+    EXPECT_EQ(ElementText(seen[0].payload, "Action"), kProbeAction);
+    EXPECT_EQ(BodyElement(seen[1].payload), "KorvaneProbe");
+    EXPECT_EQ(seen[1].payload.find("Action"), std::string::npos);  // the vendor probe has none
+
+    ASSERT_EQ(pClient->Attach(&range), 0);
+    EXPECT_EQ(pClient->ExactSearch(Ip("198.18.0.10"), Ip("198.18.0.15")), 0);
+    range.WaitFor(6, 3000);
+    EXPECT_EQ(range.Addresses(), Range("198.18.0.", 10, 15));
+    ASSERT_EQ(pClient->Detach(&range), 0);
+    seen = ReadCapture(capture, 7, 300);
+    ASSERT_EQ(seen.size(), 6u);
+    for (const CapturedDatagram& datagram : seen) {
+        EXPECT_EQ(ElementText(datagram.payload, "Action"), kProbeAction);
+    }
+
+    ASSERT_EQ(pClient->Attach(&single), 0);
+    EXPECT_EQ(pClient->Search(Ip("198.19.0.12")), 0);
+    EXPECT_EQ(single.WaitFor(1, 3000).size(), 1u);
+    EXPECT_EQ(single.Addresses(), std::set<std::string>({"198.19.0.12"}));
+    close(capture);
+}
+
+// A repeated search sends the very same datagrams again, and finds the devices behind links
+// that lose the first ones; a search without repeats finds none of them.
+TEST_F(DiscoveryLan, RepeatedSearchSendsTheSameDatagramsAgainAndReachesLossyLinks) {
+    // Each device of A loses the first two datagrams that reach it: one round of a search.
+    ASSERT_TRUE(m_lan.StartCamsim('a', {"--count", "3", "--behave", "drop=2"}));
+    const int capture = m_lan.OpenCapture('a');
+    ASSERT_GE(capture, 0);
+    CCollector once;
+    CCollector repeated;
+    ClientPtr pClient = StartClient();
+    EXPECT_EQ(pClient->SetSearchRepeat(0), 10001);
+    EXPECT_EQ(pClient->SetSearchRepeat(6), 10001);
+
+    ASSERT_EQ(pClient->Attach(&once), 0);
+    EXPECT_EQ(pClient->Search(0), 0);
+    EXPECT_TRUE(once.WaitFor(1, 1000).empty());
+    ASSERT_EQ(pClient->Detach(&once), 0);
+    const std::vector<CapturedDatagram> first = ReadCapture(capture, 3, 300);
+    ASSERT_EQ(first.size(), 2u);
+
+    ASSERT_EQ(pClient->SetSearchRepeat(3), 0);
+    ASSERT_EQ(pClient->Attach(&repeated), 0);
+    EXPECT_EQ(pClient->Search(0), 0);  // returns before the copies leave
+    // The devices answer both probes of the second and of the third round.
+    repeated.WaitFor(3 * 2 * 2, 5000);
+    EXPECT_EQ(repeated.Addresses(), Range("198.18.0.", 10, 12));
+    const std::vector<CapturedDatagram> copies = ReadCapture(capture, 7, 300);
+    ASSERT_EQ(copies.size(), 6u);
+    for (size_t i = 0; i < copies.size(); ++i) {
+        EXPECT_EQ(copies[i].payload, first[i % 2].payload) << i;
+        EXPECT_EQ(copies[i].dst, first[i % 2].dst) << i;
+    }
+    close(capture);
+}
+
+}  // namespace

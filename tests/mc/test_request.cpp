@@ -21,6 +21,7 @@ struct RequestCase {
     std::function<int(OutgoingPacket*)> render;
     PacketType type;
     std::string strBody;
+    std::string strAction;  // the header's wsa:Action block, empty when it has none
 };
 
 void PrintTo(const RequestCase& stCase, std::ostream* pOut) {
@@ -35,11 +36,15 @@ std::vector<RequestCase> Cases() {
         "<tns:DeviceId>00:11:22:33:44:55</tns:DeviceId></tns:DeviceInfo>";
     return {
         {"Probe", [](OutgoingPacket* p) { return RenderProbe(kUuid, p); }, PKT_TYPE_PROBE,
-         "<tns:Probe><tns:Types>dn:NetworkVideoTransmitter</tns:Types></tns:Probe>"},
+         "<tns:Probe><tns:Types>dn:NetworkVideoTransmitter</tns:Types></tns:Probe>",
+         "<wsa:Action SOAP-ENV:mustUnderstand=\"true\">"
+         "http://schemas.xmlsoap.org/ws/2005/04/discovery/Probe</wsa:Action>"},
+        // The vendor messages go to the maker's devices only, without wsa:Action.
         {"KorvaneProbe", [](OutgoingPacket* p) { return RenderKorvaneProbe(kUuid, p); },
          PKT_TYPE_KORVANE_PROBE,
          "<tns:KorvaneProbe><tns:Types>dn:NetworkVideoTransmitter</tns:Types>"
-         "</tns:KorvaneProbe>"},
+         "</tns:KorvaneProbe>",
+         ""},
         {"SetDeviceAddr",
          [](OutgoingPacket* p) {
              return RenderSetDeviceAddr(kUuid, 10001, UserInfo{"admin", "c1f2"}, kDevice,
@@ -52,7 +57,8 @@ std::vector<RequestCase> Cases() {
              strDevice +
              "<tns:DeviceAddrInfo><tns:DeviceIpaddr>192.0.2.20</tns:DeviceIpaddr>"
              "<tns:DeviceIpMask>255.255.255.0</tns:DeviceIpMask><tns:DefaultGW/>"
-             "</tns:DeviceAddrInfo></tns:SetDeviceAddrReq>"},
+             "</tns:DeviceAddrInfo></tns:SetDeviceAddrReq>",
+         ""},
         // A password restore names no operator.
         {"SetDefaultPasswd",
          [](OutgoingPacket* p) { return RenderSetDefaultPasswd(kUuid, 10002, kDevice, "8F3A", p); },
@@ -60,7 +66,8 @@ std::vector<RequestCase> Cases() {
          "<tns:SetDefaultPasswdReq><tns:OpUserInfo><tns:UserName/><tns:AuthCode/><tns:UserId>" +
              std::string(kUuid) + "</tns:UserId><tns:MsgSeq>10002</tns:MsgSeq></tns:OpUserInfo>" +
              strDevice +
-             "<tns:PasswordAuthCode>8F3A</tns:PasswordAuthCode></tns:SetDefaultPasswdReq>"},
+             "<tns:PasswordAuthCode>8F3A</tns:PasswordAuthCode></tns:SetDefaultPasswdReq>",
+         ""},
     };
 }
 
@@ -73,8 +80,8 @@ TEST_P(RequestTest, CarriesTheClientsHeaderAndBody) {
     EXPECT_EQ(packet.type, stCase.type);
     const std::string strTail = "<SOAP-ENV:Header><wsa:MessageID>urn:uuid:" + std::string(kUuid) +
                                 "</wsa:MessageID><wsa:To SOAP-ENV:mustUnderstand=\"true\">"
-                                "urn:schemas-xmlsoap-org:ws:2005:04:discovery</wsa:To>"
-                                "</SOAP-ENV:Header><SOAP-ENV:Body>" +
+                                "urn:schemas-xmlsoap-org:ws:2005:04:discovery</wsa:To>" +
+                                stCase.strAction + "</SOAP-ENV:Header><SOAP-ENV:Body>" +
                                 stCase.strBody + "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
     ASSERT_GE(packet.datagram.size(), strTail.size());
     EXPECT_EQ(packet.datagram.substr(packet.datagram.size() - strTail.size()), strTail);

@@ -87,6 +87,24 @@ TEST_F(SoapRenderTest, ProbesAreExactAndDifferOnlyInTheElementName) {
     ExpectValidXml(strProbe);
 }
 
+// The standard probe as the client sends it: wsa:Action last, flagged like wsa:To, as the
+// header record writes it; WS-Addressing's schema takes the flag on either block.
+TEST_F(SoapRenderTest, ProbeWithActionIsExactAndValid) {
+    struct tns__ProbeType stProbe = NvtProbe();
+    ASSERT_EQ(SoapAttachRequestHeader(Soap(), kMessageId, SOAP_WIRE_DISCOVERY_URN,
+                                      SOAP_WIRE_PROBE_ACTION),
+              0);
+    ASSERT_EQ(SoapRenderProbe(Soap(), &stProbe, &m_strDatagram), 0);
+    const std::string strProbe = m_strDatagram;
+    EXPECT_EQ(strProbe,
+              Envelope(Replace(kRequestHeader, "</SOAP-ENV:Header>",
+                               "<wsa:Action SOAP-ENV:mustUnderstand=\"true\">"
+                               "http://schemas.xmlsoap.org/ws/2005/04/discovery/Probe"
+                               "</wsa:Action></SOAP-ENV:Header>"),
+                       "<tns:Probe><tns:Types>dn:NetworkVideoTransmitter</tns:Types></tns:Probe>"));
+    ExpectValidXml(strProbe);
+}
+
 TEST_F(SoapRenderTest, ProbeWithoutBodyRecordHasEmptyBody) {
     AttachHeader();
     ASSERT_EQ(SoapRenderProbe(Soap(), nullptr, &m_strDatagram), 0);

@@ -217,10 +217,17 @@ std::vector<ServeCase> Cases() {
         {"AppSequenceWithoutFlagSkipped",
          Env("<d:AppSequence InstanceId=\"1\" MessageNumber=\"2\"/>" + strHdr, Matches("")), 0,
          "ProbeMatches n=0" + strRel},
-        {"AppSequenceFlaggedFails",
+        {"AppSequenceFlaggedAccepted",
          Env("<d:AppSequence s:mustUnderstand=\"true\" InstanceId=\"1\" MessageNumber=\"2\"/>",
              Matches("")),
-         kDropped, ""},
+         0, "ProbeMatches n=0 rel:- rel5:- id:-"},
+        // Its attributes are text: no value in them fails the message.
+        {"AppSequenceWithOddAttributesAccepted",
+         Env("<d:AppSequence s:mustUnderstand=\"1\" InstanceId=\"x\" MessageNumber=\"-1\""
+             " SequenceId=\"\"><d:Extra/></d:AppSequence>" +
+                 strHdr,
+             Matches("")),
+         0, "ProbeMatches n=0" + strRel},
         {"FlaggedActionAndToAccepted",
          Env("<a:Action s:mustUnderstand=\"true\">http://schemas.xmlsoap.org/ws/2005/04/discovery"
              "/ProbeMatches</a:Action><a:To s:mustUnderstand=\"true\">http://schemas.xmlsoap.org"

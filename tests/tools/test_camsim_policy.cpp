@@ -270,10 +270,29 @@ TEST(CamsimPolicy, AnswerGoesFromTheDeviceToTheRequesterWithItsBehaviour) {
     EXPECT_EQ(answers[0].copies, 3u);
     EXPECT_NE(answers[0].payload.find(std::string("<wsa:RelatesTo>") + kMessageId),
               std::string::npos);
+    EXPECT_EQ(answers[0].payload.find("AppSequence"), std::string::npos);
     // Never an answer to our own answers, nor to a sender without a port.
     EXPECT_TRUE(Deliver(policy, Envelope("", "<t:Probe/>"), kGroup, {fleet[0].ip, 3702}).empty());
     EXPECT_TRUE(Deliver(policy, Envelope("", "<t:Probe/>"), kGroup, {kClient.ip, 0}).empty());
     EXPECT_EQ(policy.Stats().ignored, 2u);
+}
+
+// appseq: every answer carries the block, flagged, its MessageNumber counting the answers.
+TEST(CamsimPolicy, AppSequenceHeaderIsFlaggedMustUnderstand) {
+    FakeHost host;
+    std::vector<Device> fleet = Fleet(1);
+    fleet[0].behaviour.appSequence = true;
+    DevicePolicy policy(fleet, 1, host);
+    for (const char* pNumber : {"1", "2"}) {
+        std::vector<Answer> answers = Deliver(policy, Envelope("", "<t:Probe/>"), kGroup);
+        ASSERT_EQ(answers.size(), 1u);
+        EXPECT_NE(
+            answers[0].payload.find(std::string("<d:AppSequence SOAP-ENV:mustUnderstand=\"true\" "
+                                                "InstanceId=\"1\" MessageNumber=\"") +
+                                    pNumber + "\"/></SOAP-ENV:Header>"),
+            std::string::npos)
+            << answers[0].payload;
+    }
 }
 
 TEST(CamsimPolicy, ConfigurationResults) {

@@ -100,6 +100,8 @@ bool ApplyBehaviourField(const std::string& key, const std::string& value, Behav
         ok = ParseBool(value, b.silent);
     } else if (key == "strict") {
         ok = ParseBool(value, b.strict);
+    } else if (key == "appseq") {
+        ok = ParseBool(value, b.appSequence);
     } else if (key == "drop") {
         ok = ParseUnsigned(value, b.drop);
     } else if (key == "result") {

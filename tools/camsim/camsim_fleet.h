@@ -8,18 +8,19 @@
 
 // What a device does besides answering correctly. Every field has a harmless default.
 struct Behaviour {
-    uint32_t delayMs = 0;     // fixed delay before each answer
-    uint32_t delayMaxMs = 0;  // plus a random delay of 0..delayMaxMs
-    uint32_t copies = 1;      // how many times each answer is sent
-    uint32_t matches = 1;     // probe matches per answer datagram
-    bool wsa5 = false;        // wsa5:RelatesTo instead of wsa:RelatesTo
-    bool noXAddrs = false;    // probe match without XAddrs
-    bool noScopes = false;    // probe match without Scopes
-    bool silent = false;      // never answers anything
-    bool strict = false;      // ignores a message without wsa:Action or with another action
-    uint32_t drop = 0;        // loses the first drop datagrams that reach it (a lossy link)
-    int result = 0;           // fixed result of configuration answers (0: decide normally)
-    std::string hostile;      // answer a probe with a hostile datagram instead (see HostileKinds)
+    uint32_t delayMs = 0;      // fixed delay before each answer
+    uint32_t delayMaxMs = 0;   // plus a random delay of 0..delayMaxMs
+    uint32_t copies = 1;       // how many times each answer is sent
+    uint32_t matches = 1;      // probe matches per answer datagram
+    bool wsa5 = false;         // wsa5:RelatesTo instead of wsa:RelatesTo
+    bool noXAddrs = false;     // probe match without XAddrs
+    bool noScopes = false;     // probe match without Scopes
+    bool silent = false;       // never answers anything
+    bool strict = false;       // ignores a message without wsa:Action or with another action
+    bool appSequence = false;  // answers carry tns:AppSequence flagged must-understand
+    uint32_t drop = 0;         // loses the first drop datagrams that reach it (a lossy link)
+    int result = 0;            // fixed result of configuration answers (0: decide normally)
+    std::string hostile;       // answer a probe with a hostile datagram instead (see HostileKinds)
 };
 
 // The kinds accepted by Behaviour::hostile.

@@ -66,6 +66,8 @@ Behaviours (KEYS is a comma-separated list of key[=value]):
                      wsa:Action (or wsa5:Action), or whose action is not that of its body
                      (e.g. http://schemas.xmlsoap.org/ws/2005/04/discovery/Probe for
                      tns:Probe; the vendor messages have actions of the same form)
+    appseq           put WS-Discovery's AppSequence header block in every answer, flagged
+                     mustUnderstand="true" (InstanceId 1, MessageNumber counting answers)
     drop=N           a lossy link: lose the first N datagrams that reach the device, before
                      reading them; counted per device (a multicast or broadcast datagram
                      counts once for every device it reaches)

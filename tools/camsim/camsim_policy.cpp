@@ -166,6 +166,7 @@ AnswerHeader DevicePolicy::HeaderFor(const Request& request, const Device& devic
     header.messageId = id;
     header.relatesTo = request.messageId;
     header.wsa5 = device.behaviour.wsa5;
+    header.appSequence = device.behaviour.appSequence ? m_answerCounter : 0;
     return header;
 }
 

@@ -180,6 +180,14 @@ public:
         }
         Element(m_writer, "wsa:To", kAnonymous);
         Element(m_writer, "wsa:Action", std::string(kWsd) + "/" + action);
+        if (header.appSequence != 0) {
+            xmlTextWriterStartElement(m_writer, Xml("d:AppSequence"));
+            xmlTextWriterWriteAttribute(m_writer, Xml("SOAP-ENV:mustUnderstand"), Xml("true"));
+            xmlTextWriterWriteAttribute(m_writer, Xml("InstanceId"), Xml("1"));
+            xmlTextWriterWriteAttribute(m_writer, Xml("MessageNumber"),
+                                        Xml(std::to_string(header.appSequence).c_str()));
+            xmlTextWriterEndElement(m_writer);
+        }
         xmlTextWriterEndElement(m_writer);
         xmlTextWriterStartElement(m_writer, Xml("SOAP-ENV:Body"));
         return m_writer;

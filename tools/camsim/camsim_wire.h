@@ -63,6 +63,8 @@ struct AnswerHeader {
     std::string messageId;  // the answer's own id
     std::string relatesTo;  // the request's id; empty: no RelatesTo
     bool wsa5 = false;      // write wsa5:RelatesTo instead of wsa:RelatesTo
+    // MessageNumber of a must-understand d:AppSequence (InstanceId 1); 0: no AppSequence.
+    uint64_t appSequence = 0;
 };
 
 // One probe match as written.

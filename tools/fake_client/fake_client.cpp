@@ -42,6 +42,12 @@ int CFakeClient::Search(uint32_t address) {
     return RESULT_OK;
 }
 
+int CFakeClient::SetSearchRepeat(int copies) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_searchCopies = copies;
+    return RESULT_OK;
+}
+
 int CFakeClient::SetDeviceAddr(uint32_t address, const UserInfo& user, const DeviceIdentity& device,
                                const DeviceAddress& newAddr) {
     Request r;
@@ -136,6 +142,11 @@ std::vector<std::pair<uint32_t, uint32_t>> CFakeClient::Searches() {
 int CFakeClient::ExactCalls() {
     std::lock_guard<std::mutex> guard(m_lock);
     return m_exactCalls;
+}
+
+int CFakeClient::SearchCopies() {
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_searchCopies;
 }
 
 bool CFakeClient::Attached() {

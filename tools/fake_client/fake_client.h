@@ -30,6 +30,8 @@ public:
     // keeps what it asked for.
     int ExactSearch(uint32_t begin, uint32_t end) override;
     int Search(uint32_t address) override;
+    // Records the count; the fake sends nothing, so it repeats nothing.
+    int SetSearchRepeat(int copies) override;
     int SetDeviceAddr(uint32_t address, const UserInfo& user, const DeviceIdentity& device,
                       const DeviceAddress& newAddr) override;
     int SetDefaultPasswd(uint32_t address, const DeviceIdentity& device,
@@ -56,6 +58,8 @@ public:
     // (begin, end) of each search; (address, address) for Search.
     std::vector<std::pair<uint32_t, uint32_t>> Searches();
     int ExactCalls();
+    // The last count given to SetSearchRepeat (1 unless set).
+    int SearchCopies();
     bool Attached();
     bool Stopped();
 
@@ -68,6 +72,7 @@ private:
     std::vector<CDiscoveryBean> m_fleet;
     std::vector<std::pair<uint32_t, uint32_t>> m_searches;
     int m_exactCalls = 0;
+    int m_searchCopies = 1;
     std::vector<Request> m_requests;
     bool m_held = false;
     bool m_waiting = false;
