@@ -162,6 +162,7 @@ int RunCommand(const CliOptions& options, const std::string& secret) {
         rc = RestorePassword(pClient, options, secret);
         break;
     case CMD_HELP:
+    case CMD_VERSION:
         break;
     }
     pClient->Stop();
@@ -180,6 +181,10 @@ int main(int argc, char** argv) {
     }
     if (options.command == CMD_HELP) {
         std::fputs(UsageText(), stdout);
+        return EXIT_OK;
+    }
+    if (options.command == CMD_VERSION) {
+        std::fputs(VersionText(), stdout);
         return EXIT_OK;
     }
     std::string secret;

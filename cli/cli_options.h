@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-enum CliCommand { CMD_HELP, CMD_SEARCH, CMD_SET_ADDRESS, CMD_RESTORE_PASSWORD };
+enum CliCommand { CMD_HELP, CMD_VERSION, CMD_SEARCH, CMD_SET_ADDRESS, CMD_RESTORE_PASSWORD };
 enum CliFormat { FORMAT_TABLE, FORMAT_JSON, FORMAT_CSV };
 enum CliSearchMode { SEARCH_AUTO, SEARCH_RANGE, SEARCH_ADDRESS };
 
@@ -55,3 +55,6 @@ std::string IpText(uint32_t address);
 uint32_t DefaultMask(uint32_t address);
 
 const char* UsageText();
+
+// "scoutcam-cli <version>" and a line feed.
+const char* VersionText();
