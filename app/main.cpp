@@ -37,12 +37,12 @@ const char kUsage[] =
     "\n"
     "Files:\n"
     "  ~/.config/Korvane/scoutcam.conf\n"
-    "                 the last Exact Search range: keys DiscoveryBeginIpAddr and\n"
-    "                 DiscoveryEndIpAddr of group Settings ($XDG_CONFIG_HOME replaces\n"
-    "                 ~/.config when it is set)\n"
+    "                      the last Exact Search range: keys DiscoveryBeginIpAddr and\n"
+    "                      DiscoveryEndIpAddr of group Settings ($XDG_CONFIG_HOME\n"
+    "                      replaces ~/.config when it is set)\n"
     "  $TMPDIR/scoutcam.log\n"
-    "                 the log (/tmp/scoutcam.log when TMPDIR is not set), emptied at each\n"
-    "                 start and beyond 2 MiB\n";
+    "                      the log (/tmp/scoutcam.log when TMPDIR is not set), emptied\n"
+    "                      at each start and beyond 2 MiB\n";
 
 // Answers --help and --version, which need no display. True when the process is to end
 // with *pStatus.
