@@ -14,5 +14,5 @@ void ShowMessage(QWidget* parent, const QString& text) {
 }
 
 void ShowErrMsg(QWidget* parent, int code) {
-    ShowMessage(parent, LoadResString(GetErrMsgId(code)));
+    ShowMessage(parent, QString::fromUtf8(GetErrMsg(code)));
 }

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "StringTable.h"
+#include "front/front_strings.h"
 
 class QWidget;
 

@@ -9,6 +9,3 @@ public:
     // Stops the log; "log thread Ended" is its last record. Returns the exit code.
     int ExitInstance();
 };
-
-// The user's temporary directory: $TMPDIR, else /tmp.
-const char* UserTempDir();

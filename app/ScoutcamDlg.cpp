@@ -11,7 +11,8 @@
 #include "WaitDlg.h"
 #include "common/common_charset.h"
 #include "common/common_log.h"
-#include "common/common_util.h"
+#include "front/front_address.h"
+#include "front/front_request.h"
 
 #include <QCoreApplication>
 #include <QContextMenuEvent>
@@ -23,7 +24,6 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QUrl>
-#include <arpa/inet.h>
 
 namespace {
 
@@ -40,19 +40,21 @@ public:
 const int kColumnCount = 6;
 const int kKeyRole = Qt::UserRole;
 
+// Column 0 holds the row's index and key and stays hidden; column c > 0 shows the device
+// list's column c - 1.
 struct ColumnSpec {
-    int titleId;  // 0: no title
     Qt::Alignment alignment;
     int width;
 };
 const ColumnSpec kColumns[kColumnCount] = {
-    {0, Qt::AlignCenter, 0},
-    {IDS_COL_IP, Qt::AlignLeft | Qt::AlignVCenter, 120},
-    {IDS_COL_TYPE, Qt::AlignLeft | Qt::AlignVCenter, 120},
-    {IDS_COL_SERIAL, Qt::AlignLeft | Qt::AlignVCenter, 200},
-    {IDS_COL_MAC, Qt::AlignLeft | Qt::AlignVCenter, 200},
-    {IDS_COL_VERSION, Qt::AlignLeft | Qt::AlignVCenter, 400},
+    {Qt::AlignCenter, 0},
+    {Qt::AlignLeft | Qt::AlignVCenter, 120},
+    {Qt::AlignLeft | Qt::AlignVCenter, 120},
+    {Qt::AlignLeft | Qt::AlignVCenter, 200},
+    {Qt::AlignLeft | Qt::AlignVCenter, 200},
+    {Qt::AlignLeft | Qt::AlignVCenter, 400},
 };
+static_assert(kColumnCount == DEVICE_COL_COUNT + 1, "one hidden column before the device's");
 
 QString Widen(const std::string& text) {
     return QString::fromStdU16String(ConvertToWString(CHARSET_ANSI, text.c_str()));
@@ -62,34 +64,9 @@ std::string Narrow(const QString& text) {
     return ConvertToString(CHARSET_UNICODE, CHARSET_ANSI, text.utf16());
 }
 
-std::string HostToIpText(uint32_t address) {
-    std::string text;
-    IpToString(htonl(address), text);
-    return text;
-}
-
 }  // namespace
 
-uint32_t IpTextToHost(const std::string& text) {
-    return ntohl(inet_addr(text.c_str()));
-}
-
-QString FormatMacAddr(const std::string& mac) {
-    // Devices that send their address with separators get them re-laid, not doubled.
-    QString wide = Widen(mac);
-    wide.remove(QLatin1Char(':'));
-    wide.remove(QLatin1Char('-'));
-    QString out;
-    for (int i = 0; i < wide.size(); ++i) {
-        out += wide.at(i).toUpper();
-        if (i % 2 == 1 && i != wide.size() - 1) {
-            out += QLatin1Char('-');
-        }
-    }
-    return out;
-}
-
-CScoutcamDlg::CScoutcamDlg(IDeviceClient* pClient, QWidget* parent)
+CScoutcamDlg::CScoutcamDlg(IDiscoveryClient* pClient, QWidget* parent)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint),
       m_pClient(pClient) {
@@ -133,9 +110,9 @@ CScoutcamDlg::CScoutcamDlg(IDeviceClient* pClient, QWidget* parent)
 
     // Initialisation: columns, sort mark, logo, layout, count.
     m_list->setColumnCount(kColumnCount);
-    QStringList titles;
-    for (const ColumnSpec& column : kColumns) {
-        titles << (column.titleId ? LoadResString(column.titleId) : QString());
+    QStringList titles{QString()};
+    for (int c = 0; c < DEVICE_COL_COUNT; ++c) {
+        titles << LoadResString(GetColumnTitleId(c));
     }
     m_list->setHorizontalHeaderLabels(titles);
     for (int c = 0; c < kColumnCount; ++c) {
@@ -184,10 +161,9 @@ void CScoutcamDlg::resizeEvent(QResizeEvent* event) {
 }
 
 void CScoutcamDlg::ClearList() {
-    m_records.clear();
+    m_devices.Clear();
     m_list->setRowCount(0);
     m_list->viewport()->update();
-    m_nextKey = 0;
     m_total = 0;
     m_countLabel->setText(QString::number(m_total));
 }
@@ -196,8 +172,7 @@ void CScoutcamDlg::OnAutoSearch() {
     ClearList();
     m_searchMode = SEARCH_AUTO;
     m_pClient->Attach(this);
-    m_rangeBegin = 0;
-    m_rangeEnd = 0;
+    m_devices.SetRange(false, 0, 0);
     m_pClient->Search(0);
     StartSearchWindow();
 }
@@ -210,12 +185,11 @@ void CScoutcamDlg::OnExactSearch() {
     ClearList();
     m_searchMode = SEARCH_EXACT;
     m_pClient->Attach(this);
-    m_rangeBegin = dlg.m_beginIp;
-    m_rangeEnd = dlg.m_endIp;
-    if (m_rangeBegin == m_rangeEnd) {
-        m_pClient->Search(m_rangeBegin);
+    m_devices.SetRange(true, dlg.m_beginIp, dlg.m_endIp);
+    if (dlg.m_beginIp == dlg.m_endIp) {
+        m_pClient->Search(dlg.m_beginIp);
     } else {
-        m_pClient->ExactSearch(m_rangeBegin, m_rangeEnd);
+        m_pClient->ExactSearch(dlg.m_beginIp, dlg.m_endIp);
     }
     StartSearchWindow();
 }
@@ -259,23 +233,14 @@ void CScoutcamDlg::customEvent(QEvent* event) {
 }
 
 void CScoutcamDlg::OnEventReport(std::unique_ptr<CDiscoveryBean> pRecord) {
-    if (m_searchMode == SEARCH_EXACT) {
-        uint32_t address = IpTextToHost(pRecord->m_ipAddr);
-        if (address < m_rangeBegin || address > m_rangeEnd) {
-            return;
-        }
-    }
-    for (int row = 0; row < m_list->rowCount(); ++row) {
-        auto it = m_records.find(KeyOfRow(row));
-        if (it != m_records.end() && it->second == *pRecord) {
-            LOG_DEBUG("device already exist, skip insert");
-            return;
-        }
+    const int key = m_devices.Add(*pRecord);
+    if (key < 0) {
+        return;
     }
     const int row = m_list->rowCount();
     m_list->insertRow(row);
     auto* keyItem = new QTableWidgetItem();
-    keyItem->setData(kKeyRole, m_nextKey++);
+    keyItem->setData(kKeyRole, key);
     m_list->setItem(row, 0, keyItem);
     WriteRow(row, *pRecord);
     ++m_total;
@@ -288,38 +253,22 @@ int CScoutcamDlg::KeyOfRow(int row) const {
     return item ? item->data(kKeyRole).toInt() : -1;
 }
 
-int CScoutcamDlg::RowOfKey(int key) const {
-    for (int row = 0; row < m_list->rowCount(); ++row) {
-        if (KeyOfRow(row) == key) {
-            return row;
-        }
-    }
-    return -1;
-}
-
 void CScoutcamDlg::WriteRow(int row, const CDiscoveryBean& record) {
-    const QString cells[kColumnCount] = {
-        QString::number(row),     Widen(record.m_ipAddr),          Widen(record.m_hardware),
-        Widen(record.m_serialNo), FormatMacAddr(record.m_macAddr), Widen(record.m_version),
-    };
     for (int c = 0; c < kColumnCount; ++c) {
         QTableWidgetItem* item = m_list->item(row, c);
         if (!item) {
             item = new QTableWidgetItem();
             m_list->setItem(row, c, item);
         }
-        item->setText(cells[c]);
+        item->setText(c == 0 ? QString::number(row) : Widen(GetDeviceCell(record, c - 1)));
         item->setTextAlignment(kColumns[c].alignment);
     }
-    m_records[KeyOfRow(row)] = record;
+    m_devices.Replace(KeyOfRow(row), record);
 }
 
 void CScoutcamDlg::GetRecordOfRow(int row, CDiscoveryBean& record) const {
-    record = CDiscoveryBean();
-    auto it = m_records.find(KeyOfRow(row));
-    if (it != m_records.end()) {
-        record = it->second;
-    }
+    const CDiscoveryBean* pStored = m_devices.Find(KeyOfRow(row));
+    record = pStored ? *pStored : CDiscoveryBean();
     QTableWidgetItem* type = m_list->item(row, 2);
     QTableWidgetItem* ip = m_list->item(row, 1);
     record.m_hardware = Narrow(type ? type->text() : QString());
@@ -327,7 +276,7 @@ void CScoutcamDlg::GetRecordOfRow(int row, CDiscoveryBean& record) const {
 }
 
 void CScoutcamDlg::reject() {
-    m_records.clear();
+    m_devices.Clear();
     LOG_INFO("exit the program");
     QDialog::reject();
 }
@@ -411,22 +360,18 @@ void CScoutcamDlg::EditNetworkAddress() {
         return;
     }
     UserInfo user;
-    user.m_userName = "admin";
-    int ret = Text2CipherString(Narrow(dlg.m_password), user.m_authCode);
+    const int ret = MakeOperator(Narrow(dlg.m_password), user);
     if (ret != RESULT_OK) {
-        // A password the scrambler cannot take is refused here rather than sent empty.
-        LOG_ERROR("Text2CipherString failed(%d)", ret);
-        ShowErrMsg(this, ERR_INVALID_PARAM);
+        ShowErrMsg(this, ret);
         return;
     }
-    DeviceIdentity device{record.m_serialNo, record.m_macAddr};
-    DeviceAddress newAddr{HostToIpText(dlg.m_ip), HostToIpText(dlg.m_mask),
-                          HostToIpText(dlg.m_gateway)};
+    const DeviceIdentity device = MakeDeviceIdentity(record);
+    const DeviceAddress newAddr = MakeDeviceAddress(dlg.m_ip, dlg.m_mask, dlg.m_gateway);
     m_commandRow = m_selectedRow;
     m_commandRecord = record;
     m_commandNewIp = newAddr.m_ipAddr;
     const uint32_t target = TargetAddress(record);
-    IDeviceClient* pClient = m_pClient;
+    IDiscoveryClient* pClient = m_pClient;
     StartRequest([pClient, target, user, device, newAddr]() {
         return pClient->SetDeviceAddr(target, user, device, newAddr);
     });
@@ -439,12 +384,12 @@ void CScoutcamDlg::RestorePassword() {
     }
     CDiscoveryBean record;
     GetRecordOfRow(m_selectedRow, record);
-    DeviceIdentity device{record.m_serialNo, record.m_macAddr};
+    const DeviceIdentity device = MakeDeviceIdentity(record);
     const std::string serialCode = Narrow(dlg.m_serialCode);
     LOG_INFO("start resume password");
     m_commandRow = -1;
     const uint32_t target = TargetAddress(record);
-    IDeviceClient* pClient = m_pClient;
+    IDiscoveryClient* pClient = m_pClient;
     StartRequest([pClient, target, device, serialCode]() {
         return pClient->SetDefaultPasswd(target, device, serialCode);
     });

@@ -1,12 +1,12 @@
 #pragma once
 
-#include "DeviceClient.h"
+#include "front/front_device_list.h"
+#include "mc/mc_client.h"
 
 #include <QDialog>
 #include <QTimer>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <thread>
 
@@ -25,7 +25,7 @@ public:
     enum Command { CMD_NONE = 0, CMD_EDIT_ADDRESS = 1, CMD_RESTORE_PASSWORD = 2 };
     static const int kSearchWindowMs = 3000;
 
-    explicit CScoutcamDlg(IDeviceClient* pClient, QWidget* parent = nullptr);
+    explicit CScoutcamDlg(IDiscoveryClient* pClient, QWidget* parent = nullptr);
     ~CScoutcamDlg() override;
 
     // Discovery thread.
@@ -79,10 +79,9 @@ private:
     // Runs the request on a worker thread behind the wait window; OnCommandDone shows the end.
     void StartRequest(std::function<int()> request);
     void OnCommandDone(int result);
-    int RowOfKey(int key) const;
     int KeyOfRow(int row) const;
 
-    IDeviceClient* m_pClient;
+    IDiscoveryClient* m_pClient;
     CListCtrlEx* m_list;
     CImageStatic* m_logo;
     QPushButton* m_autoButton;
@@ -93,14 +92,12 @@ private:
     QTimer m_searchTimer;
 
     int m_searchMode = SEARCH_AUTO;
-    uint32_t m_rangeBegin = 0;
-    uint32_t m_rangeEnd = 0;
     int m_selectedRow = -1;
     int m_pendingCommand = CMD_NONE;
-    int m_nextKey = 0;
     int m_total = 0;
     bool m_laidOut = false;
-    std::map<int, CDiscoveryBean> m_records;
+    // The record behind each row, under the row's key, with the search's range.
+    CDeviceList m_devices;
 
     // The running configuration command: its worker, and what a successful address change
     // writes back into its row.
@@ -109,11 +106,3 @@ private:
     CDiscoveryBean m_commandRecord;
     std::string m_commandNewIp;
 };
-
-// Host-order address of a dotted-quad text; 0xFFFFFFFF when the text is none.
-uint32_t IpTextToHost(const std::string& text);
-
-// Upper case, with a '-' after every second character but the last: 0012abcdef01 shows as
-// 00-12-AB-CD-EF-01. Separators ':' and '-' that the device sent are dropped first, so
-// 00:1b:89:01:00:00 shows as 00-1B-89-01-00-00.
-QString FormatMacAddr(const std::string& mac);

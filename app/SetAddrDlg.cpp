@@ -3,22 +3,11 @@
 #include "DlgUnits.h"
 #include "ErrMsg.h"
 #include "IpAddressCtrl.h"
-#include "common/common_util.h"
+#include "front/front_address.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-
-uint32_t DefaultMaskOf(uint32_t ip) {
-    uint32_t first = ip >> 24;
-    if (first < 127) {
-        return 0xFF000000u;
-    }
-    if (first <= 191) {
-        return 0xFFFF0000u;
-    }
-    return 0xFFFFFF00u;
-}
 
 CSetAddrDlg::CSetAddrDlg(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("Edit Network Address"));
@@ -95,16 +84,9 @@ void CSetAddrDlg::OnIpFieldChanged() {
 
 void CSetAddrDlg::accept() {
     UpdateData(true);
-    if (!IsValidHostAddr(m_ip)) {
-        ShowMessage(this, LoadResString(IDS_INVALID_HOST_IP));
-        return;
-    }
-    if (!IsValidMask(m_mask)) {
-        ShowMessage(this, LoadResString(IDS_INVALID_MASK));
-        return;
-    }
-    if (m_gateway != 0 && (!IsValidHostAddr(m_gateway) || !IsSameSubnet(m_ip, m_gateway, m_mask))) {
-        ShowMessage(this, LoadResString(IDS_INVALID_GATEWAY));
+    const int refusal = CheckNewAddress(m_ip, m_mask, m_gateway);
+    if (refusal != 0) {
+        ShowMessage(this, LoadResString(refusal));
         return;
     }
     QDialog::accept();

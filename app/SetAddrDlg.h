@@ -41,7 +41,3 @@ private:
     QLineEdit* m_passwordEdit;
     bool m_initialised = false;
 };
-
-// The mask that goes with an address by its first field: 255.0.0.0 below 127,
-// 255.255.0.0 up to 191, 255.255.255.0 from 192 on.
-uint32_t DefaultMaskOf(uint32_t ip);

@@ -4,6 +4,7 @@
 #include "ErrMsg.h"
 #include "IpAddressCtrl.h"
 #include "common/common_log.h"
+#include "front/front_address.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -13,7 +14,6 @@ namespace {
 const char kSection[] = "Settings";
 const char kBeginKey[] = "DiscoveryBeginIpAddr";
 const char kEndKey[] = "DiscoveryEndIpAddr";
-const uint32_t kMaxSpan = 256;  // end - begin; 257 addresses at most
 }  // namespace
 
 CSubnetSectDlg::CSubnetSectDlg(QWidget* parent) : QDialog(parent) {
@@ -60,12 +60,9 @@ void CSubnetSectDlg::showEvent(QShowEvent* event) {
 void CSubnetSectDlg::accept() {
     m_beginIp = m_beginCtrl->GetAddress();
     m_endIp = m_endCtrl->GetAddress();
-    if (m_beginIp > m_endIp) {
-        ShowMessage(this, LoadResString(IDS_RANGE_ORDER));
-        return;
-    }
-    if (m_endIp - m_beginIp > kMaxSpan) {
-        ShowMessage(this, LoadResString(IDS_RANGE_SIZE));
+    const int refusal = CheckRange(m_beginIp, m_endIp);
+    if (refusal != 0) {
+        ShowMessage(this, LoadResString(refusal));
         return;
     }
     QSettings settings;

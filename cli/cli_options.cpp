@@ -1,13 +1,10 @@
 #include "cli_options.h"
 
-#include <arpa/inet.h>
-
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
-#include "common/common_util.h"
 #include "common/common_version.h"
+#include "front/front_address.h"
+#include "front/front_strings.h"
 
 namespace {
 
@@ -108,13 +105,10 @@ bool ParseWindow(const std::string& text, int* pWindowMs) {
 
 // Checks of the Network Segment dialog, and a range of one address that is not 0.0.0.0
 // (a search of address 0 would be an Auto Search).
-bool CheckRange(const CliOptions& options, std::string* pError) {
-    if (options.first > options.last) {
-        *pError = "Start address cannot be larger than end address.";
-        return false;
-    }
-    if (options.last - options.first > 256) {
-        *pError = "The first three fields of the IP addresses should be the same.";
+bool CheckSearchRange(const CliOptions& options, std::string* pError) {
+    const int refusal = CheckRange(options.first, options.last);
+    if (refusal != 0) {
+        *pError = LoadResText(refusal);
         return false;
     }
     if (options.last == 0) {
@@ -124,20 +118,11 @@ bool CheckRange(const CliOptions& options, std::string* pError) {
     return true;
 }
 
-// Checks of the Edit Network Address dialog, in its order.
-bool CheckNewAddress(const CliOptions& options, std::string* pError) {
-    if (!IsValidHostAddr(options.newIp)) {
-        *pError = "It is not a valid host IP.";
-        return false;
-    }
-    if (!IsValidMask(options.newMask)) {
-        *pError = "It is not a valid mask address.";
-        return false;
-    }
-    if (options.newGateway != 0 &&
-        (!IsValidHostAddr(options.newGateway) ||
-         !IsSameSubnet(options.newIp, options.newGateway, options.newMask))) {
-        *pError = "It is not a valid gateway address.";
+// Checks of the Edit Network Address dialog.
+bool CheckSetAddress(const CliOptions& options, std::string* pError) {
+    const int refusal = CheckNewAddress(options.newIp, options.newMask, options.newGateway);
+    if (refusal != 0) {
+        *pError = LoadResText(refusal);
         return false;
     }
     return true;
@@ -194,33 +179,6 @@ bool CheckCombination(const CliOptions& options, const Seen& seen, std::string* 
 }
 
 }  // namespace
-
-bool ParseIpv4(const std::string& text, uint32_t* pAddress) {
-    // inet_pton takes exactly four decimal fields of 0..255 without leading zeros.
-    struct in_addr addr;
-    if (inet_pton(AF_INET, text.c_str(), &addr) != 1) {
-        return false;
-    }
-    *pAddress = ntohl(addr.s_addr);
-    return true;
-}
-
-std::string IpText(uint32_t address) {
-    std::string text;
-    IpToString(htonl(address), text);
-    return text;
-}
-
-uint32_t DefaultMask(uint32_t address) {
-    const uint32_t first = address >> 24;
-    if (first < 127) {
-        return 0xFF000000u;
-    }
-    if (first < 192) {
-        return 0xFFFF0000u;
-    }
-    return 0xFFFFFF00u;
-}
 
 const char* UsageText() {
     return kUsage;
@@ -334,7 +292,7 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* pOptions, st
         return EXIT_USAGE;
     }
     if (options.command == CMD_SEARCH && options.searchMode != SEARCH_AUTO &&
-        !CheckRange(options, pError)) {
+        !CheckSearchRange(options, pError)) {
         return EXIT_USAGE;
     }
     if (seen.to && options.toAddr == 0) {
@@ -347,9 +305,9 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* pOptions, st
     }
     if (options.command == CMD_SET_ADDRESS) {
         if (!seen.mask) {
-            options.newMask = DefaultMask(options.newIp);
+            options.newMask = DefaultMaskOf(options.newIp);
         }
-        if (!CheckNewAddress(options, pError)) {
+        if (!CheckSetAddress(options, pError)) {
             return EXIT_USAGE;
         }
     }

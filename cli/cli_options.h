@@ -45,15 +45,6 @@ struct CliOptions {
 // 0 with *pOptions filled, or EXIT_USAGE with a one-line reason in *pError.
 int ParseCommandLine(int argc, const char* const* argv, CliOptions* pOptions, std::string* pError);
 
-// Strict dotted-quad text to a host-order address.
-bool ParseIpv4(const std::string& text, uint32_t* pAddress);
-
-// Dotted-quad text of a host-order address.
-std::string IpText(uint32_t address);
-
-// The mask that the Edit Network Address dialog proposes for an address.
-uint32_t DefaultMask(uint32_t address);
-
 const char* UsageText();
 
 // "scoutcam-cli <version>" and a line feed.

@@ -1,23 +1,29 @@
 #include "cli_output.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cwchar>
 
-#include "common/common_error.h"
-#include "common/common_log.h"
-#include "StringTable.h"
+#include "front/front_strings.h"
 
 namespace {
 
-const char* const kColumns[] = {"IP address", "Type", "Serial Number", "Physical address",
-                                "Version"};
-const int kColumnCount = 5;
+const int kColumnCount = DEVICE_COL_COUNT;
+
+std::vector<std::string> Titles() {
+    std::vector<std::string> titles;
+    for (int c = 0; c < kColumnCount; ++c) {
+        titles.push_back(LoadResText(GetColumnTitleId(c)));
+    }
+    return titles;
+}
 
 std::vector<std::string> Cells(const CDiscoveryBean& device) {
-    return {device.m_ipAddr, device.m_hardware, device.m_serialNo, FormatMac(device.m_macAddr),
-            device.m_version};
+    std::vector<std::string> cells;
+    for (int c = 0; c < kColumnCount; ++c) {
+        cells.push_back(GetDeviceCell(device, c));
+    }
+    return cells;
 }
 
 // Length of a valid UTF-8 sequence starting at text[i], or 0.
@@ -137,42 +143,23 @@ std::string CsvField(const std::string& text) {
 
 }  // namespace
 
+CDeviceCollector::CDeviceCollector(uint32_t first, uint32_t last) {
+    m_devices.SetRange(last != 0, first, last);
+}
+
 void CDeviceCollector::Update(const CDiscoveryBean* pData) {
-    if (m_last != 0) {
-        uint32_t address = 0xFFFFFFFFu;
-        if (!ParseIpv4(pData->m_ipAddr, &address) || address < m_first || address > m_last) {
-            return;
-        }
-    }
     std::lock_guard<std::mutex> guard(m_lock);
-    for (const CDiscoveryBean& device : m_devices) {
-        if (device == *pData) {
-            LOG_DEBUG("device already exist, skip insert");
-            return;
-        }
-    }
-    m_devices.push_back(*pData);
+    m_devices.Add(*pData);
 }
 
 std::vector<CDiscoveryBean> CDeviceCollector::Devices() {
     std::lock_guard<std::mutex> guard(m_lock);
-    return m_devices;
-}
-
-std::string FormatMac(const std::string& mac) {
-    std::string out;
-    for (size_t i = 0; i < mac.size(); ++i) {
-        out += static_cast<char>(std::toupper(static_cast<unsigned char>(mac[i])));
-        if (i % 2 == 1 && i + 1 != mac.size()) {
-            out += '-';
-        }
-    }
-    return out;
+    return m_devices.Records();
 }
 
 std::string FormatTable(const std::vector<CDiscoveryBean>& devices) {
     std::vector<std::vector<std::string>> rows;
-    rows.emplace_back(kColumns, kColumns + kColumnCount);
+    rows.push_back(Titles());
     for (const CDiscoveryBean& device : devices) {
         std::vector<std::string> cells = Cells(device);
         for (std::string& cell : cells) {
@@ -211,7 +198,7 @@ std::string FormatJson(const std::vector<CDiscoveryBean>& devices) {
         out += "  {\"ipAddress\": " + JsonString(device.m_ipAddr) +
                ", \"type\": " + JsonString(device.m_hardware) +
                ", \"serialNumber\": " + JsonString(device.m_serialNo) +
-               ", \"physicalAddress\": " + JsonString(FormatMac(device.m_macAddr)) +
+               ", \"physicalAddress\": " + JsonString(GetDeviceCell(device, DEVICE_COL_MAC)) +
                ", \"version\": " + JsonString(device.m_version) +
                ", \"macAddr\": " + JsonString(device.m_macAddr) +
                ", \"foreign\": " + (device.m_foreign != 0 ? "true" : "false") + "}";
@@ -221,8 +208,9 @@ std::string FormatJson(const std::vector<CDiscoveryBean>& devices) {
 
 std::string FormatCsv(const std::vector<CDiscoveryBean>& devices) {
     std::string out;
+    const std::vector<std::string> titles = Titles();
     for (int c = 0; c < kColumnCount; ++c) {
-        out += std::string(c == 0 ? "" : ",") + kColumns[c];
+        out += (c == 0 ? "" : ",") + titles[c];
     }
     out += "\r\n";
     for (const CDiscoveryBean& device : devices) {
@@ -245,8 +233,4 @@ std::string FormatDevices(const std::vector<CDiscoveryBean>& devices, CliFormat 
         break;
     }
     return FormatTable(devices);
-}
-
-const char* ResultText(int code) {
-    return LoadResText(GetErrMsgId(code));
 }

@@ -59,7 +59,7 @@ void BM_ServeProbeMatches(benchmark::State& state) {
     SoapInitContext(pSoap);
     SoapSetAnswerHandler(pSoap, &handler);
     for (auto _ : state) {
-        const int nResult = SoapServeBuffer(pSoap, strEnvelope.data(), strEnvelope.size());
+        const int nResult = SoapServe(pSoap, strEnvelope.data(), strEnvelope.size());
         soap_destroy(pSoap);
         soap_end(pSoap);
         if (nResult != 0) {

@@ -4,11 +4,12 @@
 #include <map>
 
 #include "common/common_charset.h"
+#include "common/common_error.h"
 #include "common/common_log.h"
+#include "mc_message_table.h"
+#include "soap_wire.h"
 
 namespace {
-
-const char kUrnPrefix[] = "urn:uuid:";
 
 // Scope prefixes, in the order in which an item is tested against them.
 enum ScopeKind { SCOPE_HARDWARE, SCOPE_NAME, SCOPE_MACADDR, SCOPE_VERSION, SCOPE_SERIAL };
@@ -32,8 +33,8 @@ bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-}  // namespace
-
+// The first non-empty piece of XAddrs cut at every 'h', 't', 'p', '/' and ':': the host of
+// the first address for the usual "http://a.b.c.d[:port]/path".
 std::string HostOfXAddrs(const char* pXAddrs) {
     std::string piece;
     for (const char* p = pXAddrs; *p != '\0'; ++p) {
@@ -48,6 +49,8 @@ std::string HostOfXAddrs(const char* pXAddrs) {
     return piece;
 }
 
+// Fills hardware, serial number, version, MAC and the brand flag of a record from the
+// blank-separated ONVIF scopes of a probe match.
 void FillFromScopes(const char* pScopes, CDiscoveryBean* pRecord) {
     std::map<int, std::string> values;
     const char* p = pScopes;
@@ -99,96 +102,106 @@ void FillFromScopes(const char* pScopes, CDiscoveryBean* pRecord) {
     }
 }
 
-bool CDiscoveryThread::CheckSoapSrc(const struct soap* pSoap) const {
-    const struct SOAP_ENV__Header* pstHeader = pSoap->header;
-    if (pstHeader == nullptr) {
+}  // namespace
+
+bool MatchToRecord(const tns__ProbeMatchType& stMatch, CDiscoveryBean* pRecord) {
+    if (stMatch.tns__XAddrs == nullptr) {
+        LOG_ERROR("tns__XAddrs is null");
         return false;
     }
-    const char* pRelatesTo = nullptr;
-    if (pstHeader->wsa__RelatesTo != nullptr) {
-        pRelatesTo = pstHeader->wsa__RelatesTo->__item;
-    } else if (pstHeader->wsa5__RelatesTo != nullptr) {
-        pRelatesTo = pstHeader->wsa5__RelatesTo->__item;
+    const std::string host = HostOfXAddrs(stMatch.tns__XAddrs);
+    if (!host.empty()) {
+        pRecord->m_ipAddr = host;
     }
-    return pRelatesTo != nullptr && kUrnPrefix + m_uuid == pRelatesTo;
+    if (stMatch.tns__Scopes == nullptr) {
+        LOG_ERROR("tns_Scopes is null");
+        return false;
+    }
+    if (stMatch.tns__Scopes->__item == nullptr || *stMatch.tns__Scopes->__item == '\0') {
+        LOG_ERROR("tns_Scopes->__item is null");
+        return false;
+    }
+    FillFromScopes(stMatch.tns__Scopes->__item, pRecord);
+    return true;
 }
 
-void CDiscoveryThread::OnProbeMatches(const tns__ProbeMatchesType* pstProbeMatches) {
-    if (pstProbeMatches == nullptr) {
-        LOG_ERROR("pstProbeMatches is null");
+// The answer handlers the serve routine calls: the source check first, then the receiver.
+class CAnswerPath::CHandler : public ISoapAnswerHandler {
+public:
+    explicit CHandler(IAnswerReceiver* pReceiver) : m_pReceiver(pReceiver) {}
+
+    int OnProbeMatches(struct soap* pSoap, struct tns__ProbeMatchesType* pstProbeMatches) override {
+        if (!m_pReceiver->CheckSoapSrc(pSoap)) {
+            return ERR_INVALID_PARAM;
+        }
+        m_pReceiver->OnProbeMatches(pstProbeMatches);
+        return RESULT_OK;
+    }
+    int OnKorvaneProbeMatches(struct soap* pSoap,
+                              struct tns__ProbeMatchesType* pstProbeMatches) override {
+        return OnProbeMatches(pSoap, pstProbeMatches);
+    }
+    int OnSetDeviceAddrRsp(struct soap* pSoap, struct tns__SetDeviceAddrRspType* pstRsp) override {
+        return OnConfigRsp(pSoap, pstRsp);
+    }
+    int OnSetDefaultCfgRsp(struct soap* pSoap, struct tns__SetDefaultCfgRspType* pstRsp) override {
+        return OnConfigRsp(pSoap, pstRsp);
+    }
+    int OnSetDefaultPasswdRsp(struct soap* pSoap,
+                              struct tns__SetDefaultPasswdRspType* pstRsp) override {
+        return OnConfigRsp(pSoap, pstRsp);
+    }
+
+private:
+    // The three configuration responses share their record layout. A response whose body
+    // element is nil (xsi:nil) arrives as a null record.
+    template <typename TRsp>
+    int OnConfigRsp(struct soap* pSoap, const TRsp* pstRsp) {
+        if (!m_pReceiver->CheckSoapSrc(pSoap)) {
+            LOG_DEBUG("CheckSoapSrc failed");
+            return ERR_INVALID_PARAM;
+        }
+        if (pstRsp == nullptr) {
+            LOG_ERROR("pstRsp is null");
+            return ERR_INVALID_PARAM;
+        }
+        const struct tns__OpUserInfo* pstUser = pstRsp->tns__OpUserInfo;
+        const struct tns__DeviceInfo* pstDevice = pstRsp->tns__DeviceInfo;
+        if (pstUser == nullptr || pstDevice == nullptr || pstDevice->tns__DeviceId == nullptr) {
+            return ERR_INVALID_PARAM;
+        }
+        m_pReceiver->CompleteResponse(static_cast<int32_t>(pstUser->tns__MsgSeq),
+                                      pstDevice->tns__DeviceId, ConvertResult(pstRsp->tns__result));
+        return RESULT_OK;
+    }
+
+    IAnswerReceiver* m_pReceiver;
+};
+
+CAnswerPath::CAnswerPath(IAnswerReceiver* pReceiver)
+    : m_pHandler(new CHandler(pReceiver)), m_pSoap(soap_new()) {
+    if (m_pSoap == nullptr) {
+        LOG_ERROR("new pSoap failed");
         return;
     }
-    for (int i = 0; i < pstProbeMatches->__sizeProbeMatch; ++i) {
-        const struct tns__ProbeMatchType& stMatch = pstProbeMatches->tns__ProbeMatch[i];
-        CDiscoveryBean record;
-        if (stMatch.tns__XAddrs == nullptr) {
-            LOG_ERROR("tns__XAddrs is null");
-            continue;
-        }
-        const std::string host = HostOfXAddrs(stMatch.tns__XAddrs);
-        if (!host.empty()) {
-            record.m_ipAddr = host;
-        }
-        if (stMatch.tns__Scopes == nullptr) {
-            LOG_ERROR("tns_Scopes is null");
-            continue;
-        }
-        if (stMatch.tns__Scopes->__item == nullptr || *stMatch.tns__Scopes->__item == '\0') {
-            LOG_ERROR("tns_Scopes->__item is null");
-            continue;
-        }
-        FillFromScopes(stMatch.tns__Scopes->__item, &record);
-        m_subject.Notify(&record);
+    SoapInitContext(m_pSoap);
+    SoapSetAnswerHandler(m_pSoap, m_pHandler.get());
+}
+
+CAnswerPath::~CAnswerPath() {
+    if (m_pSoap != nullptr) {
+        soap_destroy(m_pSoap);
+        soap_end(m_pSoap);
+        soap_free(m_pSoap);
     }
 }
 
-int CAnswerHandler::OnProbeMatches(struct soap* pSoap,
-                                   struct tns__ProbeMatchesType* pstProbeMatches) {
-    if (!m_pClient->CheckSoapSrc(pSoap)) {
-        return SOAP_NO_METHOD;
+int CAnswerPath::Serve(const char* pData, size_t size) {
+    if (m_pSoap == nullptr) {
+        return ERR_NO_MEMORY;
     }
-    m_pClient->OnProbeMatches(pstProbeMatches);
-    return SOAP_OK;
-}
-
-int CAnswerHandler::OnKorvaneProbeMatches(struct soap* pSoap,
-                                          struct tns__ProbeMatchesType* pstProbeMatches) {
-    return OnProbeMatches(pSoap, pstProbeMatches);
-}
-
-// A response whose body element is nil (xsi:nil) arrives as a null record.
-template <typename TRsp>
-int CAnswerHandler::OnConfigRsp(struct soap* pSoap, const TRsp* pstRsp) {
-    if (!m_pClient->CheckSoapSrc(pSoap)) {
-        LOG_DEBUG("CheckSoapSrc failed");
-        return SOAP_NO_METHOD;
-    }
-    if (pstRsp == nullptr) {
-        LOG_ERROR("pstRsp is null");
-        return SOAP_NO_DATA;
-    }
-    const struct tns__OpUserInfo* pstUser = pstRsp->tns__OpUserInfo;
-    const struct tns__DeviceInfo* pstDevice = pstRsp->tns__DeviceInfo;
-    if (pstUser == nullptr || pstDevice == nullptr || pstDevice->tns__DeviceId == nullptr) {
-        return SOAP_NO_DATA;
-    }
-    const int code = ConvertResult(pstRsp->tns__result);
-    m_pClient->Messages().CompleteResponse(static_cast<int32_t>(pstUser->tns__MsgSeq),
-                                           pstDevice->tns__DeviceId, code);
-    return SOAP_OK;
-}
-
-int CAnswerHandler::OnSetDeviceAddrRsp(struct soap* pSoap,
-                                       struct tns__SetDeviceAddrRspType* pstRsp) {
-    return OnConfigRsp(pSoap, pstRsp);
-}
-
-int CAnswerHandler::OnSetDefaultCfgRsp(struct soap* pSoap,
-                                       struct tns__SetDefaultCfgRspType* pstRsp) {
-    return OnConfigRsp(pSoap, pstRsp);
-}
-
-int CAnswerHandler::OnSetDefaultPasswdRsp(struct soap* pSoap,
-                                          struct tns__SetDefaultPasswdRspType* pstRsp) {
-    return OnConfigRsp(pSoap, pstRsp);
+    const int rc = SoapServe(m_pSoap, pData, size);
+    soap_destroy(m_pSoap);
+    soap_end(m_pSoap);
+    return rc;
 }

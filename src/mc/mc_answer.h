@@ -1,35 +1,54 @@
 #pragma once
 
-// Answer handling of the discovery client: the receiver that the serve routine calls with
-// each parsed answer, on the discovery thread.
+// Answer handling of the discovery client, on the discovery thread: each received datagram is
+// parsed, an answer is accepted only when it relates to the client's own message id, and what
+// it carries goes to the client.
 
-#include "mc/mc_discovery.h"
-#include "soap_wire.h"
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
 
-class CAnswerHandler : public ISoapAnswerHandler {
+#include "mc_observer.h"
+
+struct soap;
+struct tns__ProbeMatchesType;
+struct tns__ProbeMatchType;
+
+// What the answer handling needs of the client; the discovery client implements it.
+class IAnswerReceiver {
 public:
-    explicit CAnswerHandler(CDiscoveryThread* pClient) : m_pClient(pClient) {}
-
-    int OnProbeMatches(struct soap* pSoap, struct tns__ProbeMatchesType* pstProbeMatches) override;
-    int OnKorvaneProbeMatches(struct soap* pSoap,
-                              struct tns__ProbeMatchesType* pstProbeMatches) override;
-    int OnSetDeviceAddrRsp(struct soap* pSoap, struct tns__SetDeviceAddrRspType* pstRsp) override;
-    int OnSetDefaultCfgRsp(struct soap* pSoap, struct tns__SetDefaultCfgRspType* pstRsp) override;
-    int OnSetDefaultPasswdRsp(struct soap* pSoap,
-                              struct tns__SetDefaultPasswdRspType* pstRsp) override;
-
-private:
-    // The three configuration responses share their record layout.
-    template <typename TRsp>
-    int OnConfigRsp(struct soap* pSoap, const TRsp* pstRsp);
-
-    CDiscoveryThread* m_pClient;
+    virtual ~IAnswerReceiver() = default;
+    // true when the received message (its header in the context) relates to the client's own
+    // message id.
+    virtual bool CheckSoapSrc(const struct soap* pSoap) const = 0;
+    // Accepted probe matches, standard or vendor.
+    virtual void OnProbeMatches(const tns__ProbeMatchesType* pstProbeMatches) = 0;
+    // An accepted configuration answer, its device result converted to a result code.
+    virtual void CompleteResponse(int32_t msgSeq, const std::string& deviceId, int result) = 0;
 };
 
-// The first non-empty piece of XAddrs cut at every 'h', 't', 'p', '/' and ':': the host of
-// the first address for the usual "http://a.b.c.d[:port]/path".
-std::string HostOfXAddrs(const char* pXAddrs);
+// Serves received datagrams one at a time, on one thread.
+class CAnswerPath {
+public:
+    explicit CAnswerPath(IAnswerReceiver* pReceiver);
+    ~CAnswerPath();
+    CAnswerPath(const CAnswerPath&) = delete;
+    CAnswerPath& operator=(const CAnswerPath&) = delete;
 
-// Fills hardware, serial number, version, MAC and the brand flag of a record from the
-// blank-separated ONVIF scopes of a probe match.
-void FillFromScopes(const char* pScopes, CDiscoveryBean* pRecord);
+    // Parses one datagram, checks its source and hands its answer to the receiver. 0 when it
+    // was handled or ignored (a request, such as the client's own probe heard back); 10000
+    // when it was dropped (refused, unknown, malformed, not for this client, incomplete);
+    // 10005 when it is no message at all; 10004 when the path has no runtime context.
+    int Serve(const char* pData, size_t size);
+
+private:
+    class CHandler;
+    std::unique_ptr<CHandler> m_pHandler;
+    struct soap* m_pSoap = nullptr;
+};
+
+// The device record of one probe match: the host of its first XAddrs address, and hardware,
+// MAC, version, serial number and the brand flag from its ONVIF scopes. false, logged, when
+// the match has no XAddrs, no scopes or empty scopes.
+bool MatchToRecord(const tns__ProbeMatchType& stMatch, CDiscoveryBean* pRecord);

@@ -47,8 +47,8 @@ public:
 
     // address: the device's address, or 0 to broadcast through every interface. 0 when the
     // device confirmed, 10009 without a matching answer within 10,000 ms, 11000 when the
-    // client has no socket, else the code converted from the device's result (11001..11005,
-    // 10000).
+    // client has no socket, 10004 (at once, nothing sent) when the request would not fit one
+    // datagram, else the code converted from the device's result (11001..11005, 10000).
     virtual int SetDeviceAddr(uint32_t address, const UserInfo& user, const DeviceIdentity& device,
                               const DeviceAddress& newAddr) = 0;
     virtual int SetDefaultPasswd(uint32_t address, const DeviceIdentity& device,

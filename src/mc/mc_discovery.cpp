@@ -7,12 +7,11 @@
 // be lost when it closes. With a single socket every answer reaches the receive loop,
 // however quickly a device answers and however long a range search runs.
 //
-// A SOAP runtime context is not shareable between threads, so each sending operation has a
-// context of its own; its output hook hands each finished datagram to sendmsg on the receive
-// socket (sending on one socket from several threads is safe). A datagram for the multicast
-// group or the limited broadcast carries its outgoing interface and source address with it
-// (IP_PKTINFO), so it really leaves through each interface in turn; unicast datagrams follow
-// the routing table.
+// Each operation renders its request once (mc_request) and sends the datagram with sendmsg on
+// the receive socket, to every destination in turn (sending on one socket from several threads
+// is safe). A datagram for the multicast group or the limited broadcast carries its outgoing
+// interface and source address with it (IP_PKTINFO), so it really leaves through each
+// interface in turn; unicast datagrams follow the routing table.
 //
 // The receive loop drains the socket into a queue of its own between two parsed messages,
 // so the kernel's socket buffer only has to hold what arrives while one message is parsed.
@@ -32,24 +31,15 @@
 
 #include "common/common_log.h"
 #include "common/common_util.h"
-#include "mc_answer.h"
 #include "mc_net.h"
+#include "mc_request.h"
 #include "soap_wire.h"
 
 namespace {
 
-enum PacketType {
-    PKT_TYPE_PROBE = 0,
-    PKT_TYPE_SET_DEVICE_ADDR = 1,
-    PKT_TYPE_SET_DEFAULT_PASSWD = 2,
-    PKT_TYPE_SET_DEFAULT_CFG = 3,
-    PKT_TYPE_KORVANE_PROBE = 4,
-};
-
 const int kReceiveTimeoutMs = 3000;
 const int kResponseTimeoutMs = 10000;
 const int kReadyTimeoutMs = 5000;
-const char kUrnPrefix[] = "urn:uuid:";
 
 // Receive queue: datagrams read per system call, and the most that waits for parsing.
 const int kReadBatch = 32;
@@ -57,120 +47,6 @@ const size_t kDatagramSize = 65536;
 const size_t kQueueLimitBytes = 64 * 1024 * 1024;
 
 enum SocketState { SOCKET_PENDING = 0, SOCKET_BOUND = 1, SOCKET_FAILED = 2 };
-
-std::string Endpoint(uint32_t address) {
-    return "soap.udp://" + AddressText(address) + ":" + std::to_string(kDiscoveryPort);
-}
-
-// The body element of a packet type, sent by the context to the endpoint (step of every
-// send). 0, the toolkit's error, or 10000 for an unknown type.
-int SendPacket(struct soap* pSoap, const std::string& endpoint, int type, void* pBody) {
-    const char* pEndpoint = endpoint.c_str();
-    int rc = ERR_GENERAL;
-    switch (type) {
-    case PKT_TYPE_PROBE:
-        rc = SoapSendProbe(pSoap, pEndpoint, nullptr, static_cast<tns__ProbeType*>(pBody));
-        break;
-    case PKT_TYPE_KORVANE_PROBE:
-        rc = SoapSendKorvaneProbe(pSoap, pEndpoint, nullptr, static_cast<tns__ProbeType*>(pBody));
-        break;
-    case PKT_TYPE_SET_DEVICE_ADDR:
-        rc = SoapSendSetDeviceAddrReq(pSoap, pEndpoint, nullptr,
-                                      static_cast<tns__SetDeviceAddrReqType*>(pBody));
-        break;
-    case PKT_TYPE_SET_DEFAULT_PASSWD:
-        rc = SoapSendSetDefaultPasswdReq(pSoap, pEndpoint, nullptr,
-                                         static_cast<tns__SetDefaultPasswdReqType*>(pBody));
-        break;
-    case PKT_TYPE_SET_DEFAULT_CFG:
-        rc = SoapSendSetDefaultCfgReq(pSoap, pEndpoint, nullptr,
-                                      static_cast<tns__SetDefaultCfgReqType*>(pBody));
-        break;
-    default:
-        LOG_ERROR("unknown packet type(%d)", type);
-        return ERR_GENERAL;
-    }
-    LOG_DEBUG("send packet(pkt_type:%d), soap endpoint:%s", type, pEndpoint);
-    return rc;
-}
-
-// The runtime context of one sending operation. It carries the request header (MessageID
-// "urn:uuid:" + the client id, To the discovery URN), and its output hook sends each
-// datagram through the client's socket, through the interface of the current route.
-class CSender {
-public:
-    CSender(int fd, const std::string& uuid) : m_pSoap(soap_new()), m_fd(fd) {
-        if (m_pSoap == nullptr) {
-            LOG_ERROR("new pSoap failed");
-            return;
-        }
-        SoapInitContext(m_pSoap);
-        m_pSoap->user = this;
-        m_pSoap->fsend = SendOnRoute;
-        const std::string messageId = kUrnPrefix + uuid;
-        m_ok = fd >= 0 && SoapAttachRequestHeader(m_pSoap, messageId.c_str(),
-                                                  SOAP_WIRE_DISCOVERY_URN, nullptr) == RESULT_OK;
-    }
-    ~CSender() {
-        if (m_pSoap != nullptr) {
-            soap_destroy(m_pSoap);
-            soap_end(m_pSoap);
-            soap_free(m_pSoap);
-        }
-    }
-    CSender(const CSender&) = delete;
-    CSender& operator=(const CSender&) = delete;
-
-    // To address:3702, through pInterface when given.
-    int Send(int type, void* pBody, uint32_t address, const LocalInterface* pInterface) {
-        if (!m_ok) {
-            return ERR_GENERAL;
-        }
-        m_pInterface = pInterface;
-        return SendPacket(m_pSoap, Endpoint(address), type, pBody);
-    }
-
-private:
-    static int SendOnRoute(struct soap* pSoap, const char* pData, size_t size) {
-        const CSender* pSelf = static_cast<const CSender*>(pSoap->user);
-        if (SendDatagram(pSelf->m_fd, pData, size, pSoap->peer.in, pSelf->m_pInterface) !=
-            RESULT_OK) {
-            pSoap->errnum = errno;
-            return SOAP_EOF;
-        }
-        return SOAP_OK;
-    }
-
-    struct soap* m_pSoap;
-    int m_fd;
-    const LocalInterface* m_pInterface = nullptr;
-    bool m_ok = false;
-};
-
-// One datagram to the group or the limited broadcast through every interface.
-int SendThroughInterfaces(CSender* pSender, int type, void* pBody, uint32_t address) {
-    std::vector<LocalInterface> interfaces;
-    const int rc = ListInterfaces(&interfaces);
-    if (rc != RESULT_OK) {
-        return rc;
-    }
-    for (const LocalInterface& item : interfaces) {
-        pSender->Send(type, pBody, address, &item);
-    }
-    return RESULT_OK;
-}
-
-// Every address from begin to end inclusive, ascending; also ends after 255.255.255.255.
-void SendRange(CSender* pSender, int type, void* pBody, uint32_t begin, uint32_t end) {
-    for (uint64_t address = begin; address <= end; ++address) {
-        pSender->Send(type, pBody, static_cast<uint32_t>(address), nullptr);
-    }
-}
-
-// Text member of a request record; the toolkit's records take non-const pointers.
-char* Text(const std::string& text) {
-    return const_cast<char*>(text.c_str());
-}
 
 // Reads what is waiting on the socket, one batch, without blocking. false when the socket
 // failed.
@@ -311,16 +187,7 @@ void CDiscoveryThread::WaitForStop() {
 }
 
 void CDiscoveryThread::ReceiveLoop(int fd) {
-    struct soap* pSoap = soap_new();
-    if (pSoap == nullptr) {
-        LOG_ERROR("new pSoap failed");
-        WaitForStop();
-        return;
-    }
-    SoapInitContext(pSoap);
-    CAnswerHandler handler(this);
-    SoapSetAnswerHandler(pSoap, &handler);
-
+    CAnswerPath answerPath(this);
     std::vector<char> buffer(kReadBatch * kDatagramSize);
     std::deque<std::string> queue;
     size_t queuedBytes = 0;
@@ -345,11 +212,8 @@ void CDiscoveryThread::ReceiveLoop(int fd) {
         const std::string datagram = std::move(queue.front());
         queue.pop_front();
         queuedBytes -= datagram.size();
-        SoapServeBuffer(pSoap, datagram.data(), datagram.size());
-        soap_destroy(pSoap);
-        soap_end(pSoap);
+        answerPath.Serve(datagram.data(), datagram.size());
     }
-    soap_free(pSoap);
 }
 
 int CDiscoveryThread::Stop() {
@@ -364,76 +228,58 @@ int CDiscoveryThread::Stop() {
     return CThreadBase::Stop();
 }
 
+// Each request is rendered before the socket is held, and sent to all its destinations.
 int CDiscoveryThread::Search(uint32_t address) {
-    struct tns__ProbeType stProbe;
-    stProbe.tns__Types = const_cast<char*>(SOAP_WIRE_NVT_TYPE);
+    OutgoingPacket probe;
+    OutgoingPacket korvaneProbe;
+    if (RenderProbe(m_uuid, &probe) != RESULT_OK ||
+        (address == 0 && RenderKorvaneProbe(m_uuid, &korvaneProbe) != RESULT_OK)) {
+        return RESULT_OK;
+    }
     CSocketUse socket(this);
-    CSender sender(socket.fd, m_uuid);
+    if (socket.fd < 0) {
+        return RESULT_OK;
+    }
     if (address != 0) {
-        sender.Send(PKT_TYPE_PROBE, &stProbe, address, nullptr);
-    } else if (socket.fd >= 0) {
-        SendThroughInterfaces(&sender, PKT_TYPE_PROBE, &stProbe, kMulticastGroup);
-        SendThroughInterfaces(&sender, PKT_TYPE_KORVANE_PROBE, &stProbe, kLimitedBroadcast);
+        SendPacket(socket.fd, probe, MakeAddress(address, kDiscoveryPort), nullptr);
+    } else {
+        SendThroughInterfaces(socket.fd, probe, kMulticastGroup);
+        SendThroughInterfaces(socket.fd, korvaneProbe, kLimitedBroadcast);
     }
     return RESULT_OK;
 }
 
 int CDiscoveryThread::ExactSearch(uint32_t begin, uint32_t end) {
-    struct tns__ProbeType stProbe;
-    stProbe.tns__Types = const_cast<char*>(SOAP_WIRE_NVT_TYPE);
+    OutgoingPacket probe;
+    if (RenderProbe(m_uuid, &probe) != RESULT_OK) {
+        return RESULT_OK;
+    }
     CSocketUse socket(this);
-    CSender sender(socket.fd, m_uuid);
-    SendRange(&sender, PKT_TYPE_PROBE, &stProbe, begin, end);
+    if (socket.fd >= 0) {
+        SendRange(socket.fd, probe, begin, end);
+    }
     return RESULT_OK;
-}
-
-// The operator and device parts that both configuration requests carry; the texts stay
-// owned by the caller's strings.
-void CDiscoveryThread::FillRequestParts(const UserInfo& user, const DeviceIdentity& device,
-                                        int32_t msgSeq, struct tns__OpUserInfo* pstUser,
-                                        struct tns__DeviceInfo* pstDevice) const {
-    pstUser->tns__UserName = Text(user.m_userName);
-    pstUser->tns__AuthCode = Text(user.m_authCode);
-    pstUser->tns__UserId = Text(m_uuid);
-    pstUser->tns__MsgSeq = static_cast<unsigned int>(msgSeq);
-    pstDevice->tns__DeviceSerialNo = Text(device.m_serialNo);
-    pstDevice->tns__DeviceId = Text(device.m_deviceId);
 }
 
 int CDiscoveryThread::SetDeviceAddr(uint32_t address, const UserInfo& user,
                                     const DeviceIdentity& device, const DeviceAddress& newAddr) {
     const int32_t msgSeq = ++m_msgSeq;
-    struct tns__OpUserInfo stUser;
-    struct tns__DeviceInfo stDevice;
-    FillRequestParts(user, device, msgSeq, &stUser, &stDevice);
-    struct tns__DeviceAddrInfo stAddr;
-    stAddr.tns__DeviceIpaddr = Text(newAddr.m_ipAddr);
-    stAddr.tns__DeviceIpMask = Text(newAddr.m_mask);
-    stAddr.tns__DefaultGW = Text(newAddr.m_gateway);
-    struct tns__SetDeviceAddrReqType stReq;
-    stReq.tns__OpUserInfo = &stUser;
-    stReq.tns__DeviceInfo = &stDevice;
-    stReq.tns__DeviceAddrInfo = &stAddr;
-    return Configure(address, PKT_TYPE_SET_DEVICE_ADDR, &stReq, msgSeq, device.m_deviceId);
+    OutgoingPacket request;
+    const int rc = RenderSetDeviceAddr(m_uuid, msgSeq, user, device, newAddr, &request);
+    return rc == RESULT_OK ? Configure(address, request, msgSeq, device.m_deviceId) : rc;
 }
 
 int CDiscoveryThread::SetDefaultPasswd(uint32_t address, const DeviceIdentity& device,
                                        const std::string& serialCode) {
     const int32_t msgSeq = ++m_msgSeq;
-    const UserInfo noUser;  // a password restore names no operator
-    struct tns__OpUserInfo stUser;
-    struct tns__DeviceInfo stDevice;
-    FillRequestParts(noUser, device, msgSeq, &stUser, &stDevice);
-    struct tns__SetDefaultPasswdReqType stReq;
-    stReq.tns__OpUserInfo = &stUser;
-    stReq.tns__DeviceInfo = &stDevice;
-    stReq.tns__PasswordAuthCode = Text(serialCode);
-    return Configure(address, PKT_TYPE_SET_DEFAULT_PASSWD, &stReq, msgSeq, device.m_deviceId);
+    OutgoingPacket request;
+    const int rc = RenderSetDefaultPasswd(m_uuid, msgSeq, device, serialCode, &request);
+    return rc == RESULT_OK ? Configure(address, request, msgSeq, device.m_deviceId) : rc;
 }
 
 // Registers the pending entry, sends the request (broadcast through every interface for
 // address 0, else unicast) and waits for the device's answer.
-int CDiscoveryThread::Configure(uint32_t address, int type, void* pBody, int32_t msgSeq,
+int CDiscoveryThread::Configure(uint32_t address, const OutgoingPacket& packet, int32_t msgSeq,
                                 const std::string& deviceId) {
     int rc = m_messages.Register(msgSeq, deviceId);
     if (rc != RESULT_OK) {
@@ -446,14 +292,44 @@ int CDiscoveryThread::Configure(uint32_t address, int type, void* pBody, int32_t
             m_messages.WaitResponse(msgSeq, 0, &ignored);  // removes the entry
             return ERR_SOCKET_BIND;
         }
-        CSender sender(socket.fd, m_uuid);
         if (address == 0) {
-            SendThroughInterfaces(&sender, type, pBody, kLimitedBroadcast);
+            SendThroughInterfaces(socket.fd, packet, kLimitedBroadcast);
         } else {
-            sender.Send(type, pBody, address, nullptr);
+            SendPacket(socket.fd, packet, MakeAddress(address, kDiscoveryPort), nullptr);
         }
     }
     int result = ERR_GENERAL;
     rc = m_messages.WaitResponse(msgSeq, kResponseTimeoutMs, &result);
     return rc == RESULT_OK ? result : ERR_TIMEOUT;
+}
+
+bool CDiscoveryThread::CheckSoapSrc(const struct soap* pSoap) const {
+    const struct SOAP_ENV__Header* pstHeader = pSoap->header;
+    if (pstHeader == nullptr) {
+        return false;
+    }
+    const char* pRelatesTo = nullptr;
+    if (pstHeader->wsa__RelatesTo != nullptr) {
+        pRelatesTo = pstHeader->wsa__RelatesTo->__item;
+    } else if (pstHeader->wsa5__RelatesTo != nullptr) {
+        pRelatesTo = pstHeader->wsa5__RelatesTo->__item;
+    }
+    return pRelatesTo != nullptr && MessageId(m_uuid) == pRelatesTo;
+}
+
+void CDiscoveryThread::OnProbeMatches(const tns__ProbeMatchesType* pstProbeMatches) {
+    if (pstProbeMatches == nullptr) {
+        LOG_ERROR("pstProbeMatches is null");
+        return;
+    }
+    for (int i = 0; i < pstProbeMatches->__sizeProbeMatch; ++i) {
+        CDiscoveryBean record;
+        if (MatchToRecord(pstProbeMatches->tns__ProbeMatch[i], &record)) {
+            m_subject.Notify(&record);
+        }
+    }
+}
+
+void CDiscoveryThread::CompleteResponse(int32_t msgSeq, const std::string& deviceId, int result) {
+    m_messages.CompleteResponse(msgSeq, deviceId, result);
 }

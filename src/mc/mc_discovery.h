@@ -1,8 +1,9 @@
 #pragma once
 
-// The discovery client: finds devices by probe, hands each device record to its observers,
-// and sends the two configuration requests. No SOAP toolkit or user-interface type appears
-// here; the toolkit's records are only named by forward declaration.
+// The discovery client's implementation, internal to src/mc: the front ends reach it through
+// mc_client.h. It finds devices by probe, hands each device record to its observers, and sends
+// the two configuration requests. No SOAP toolkit type appears here beyond the forward
+// declarations of what the answer handling passes in.
 
 #include <atomic>
 #include <condition_variable>
@@ -11,16 +12,14 @@
 #include <string>
 
 #include "common/common_thread.h"
-#include "mc_message_table.h"
+#include "mc_answer.h"
 #include "mc_client.h"
+#include "mc_message_table.h"
 #include "mc_observer.h"
 
-struct soap;
-struct tns__ProbeMatchesType;
-struct tns__OpUserInfo;
-struct tns__DeviceInfo;
+struct OutgoingPacket;
 
-class CDiscoveryThread : public IDiscoveryClient, public CThreadBase {
+class CDiscoveryThread : public IDiscoveryClient, public CThreadBase, public IAnswerReceiver {
 public:
     // The single client; the first call creates it and starts its thread.
     static CDiscoveryThread* GetInstance();
@@ -34,9 +33,6 @@ public:
 
     int ExactSearch(uint32_t begin, uint32_t end) override;
     int Search(uint32_t address) override;
-    // Turns each probe match into a record and notifies the observers.
-    void OnProbeMatches(const tns__ProbeMatchesType* pstProbeMatches);
-
     int SetDeviceAddr(uint32_t address, const UserInfo& user, const DeviceIdentity& device,
                       const DeviceAddress& newAddr) override;
     int SetDefaultPasswd(uint32_t address, const DeviceIdentity& device,
@@ -45,12 +41,15 @@ public:
     // Detaches every observer and ends the thread (both bases' Stop).
     int Stop() override;
 
+    // Answer handling, on the discovery thread.
+    bool CheckSoapSrc(const struct soap* pSoap) const override;
+    // Turns each probe match into a record and notifies the observers.
+    void OnProbeMatches(const tns__ProbeMatchesType* pstProbeMatches) override;
+    void CompleteResponse(int32_t msgSeq, const std::string& deviceId, int result) override;
+
     // The client port, once the thread has chosen it (3702 before).
     uint16_t GetPort() const { return m_port.load(); }
     const std::string& GetUuid() const { return m_uuid; }
-
-    // Answer handling on the discovery thread.
-    bool CheckSoapSrc(const struct soap* pSoap) const;
     CMessageTable& Messages() { return m_messages; }
 
     CDiscoveryThread();
@@ -65,9 +64,7 @@ private:
     void Publish(int fd, int state);
     void ReceiveLoop(int fd);
     void WaitForStop();
-    void FillRequestParts(const UserInfo& user, const DeviceIdentity& device, int32_t msgSeq,
-                          struct tns__OpUserInfo* pstUser, struct tns__DeviceInfo* pstDevice) const;
-    int Configure(uint32_t address, int type, void* pBody, int32_t msgSeq,
+    int Configure(uint32_t address, const OutgoingPacket& packet, int32_t msgSeq,
                   const std::string& deviceId);
 
     CSubject<CDiscoveryBean> m_subject;

@@ -15,15 +15,6 @@
 
 namespace {
 
-sockaddr_in MakeAddress(uint32_t address, uint16_t port) {
-    sockaddr_in addr;
-    std::memset(&addr, 0, sizeof(addr));
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(address);
-    addr.sin_port = htons(port);
-    return addr;
-}
-
 // Asks for a socket buffer, beyond net.core.[rw]mem_max where the process may, and logs
 // what the kernel granted.
 void SetBuffer(int fd, int forceOption, int option, const char* pName) {
@@ -45,6 +36,15 @@ std::string DeviceName(const char* pLabel) {
 }
 
 }  // namespace
+
+sockaddr_in MakeAddress(uint32_t address, uint16_t port) {
+    sockaddr_in addr;
+    std::memset(&addr, 0, sizeof(addr));
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(address);
+    addr.sin_port = htons(port);
+    return addr;
+}
 
 std::string AddressText(uint32_t address) {
     const in_addr addr{htonl(address)};

@@ -22,6 +22,9 @@ struct LocalInterface {
     uint32_t address = 0;  // host byte order
 };
 
+// The IPv4 socket address of a host-order address and port.
+sockaddr_in MakeAddress(uint32_t address, uint16_t port);
+
 // The host's IPv4 addresses in the order the system lists them, without 127.0.0.1.
 int ListInterfaces(std::vector<LocalInterface>* pInterfaces);
 

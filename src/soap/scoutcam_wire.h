@@ -2,11 +2,11 @@
     Schema description of the discovery and device-configuration messages for soapcpp2.
 
     SOAP 1.2, document/literal, one envelope per UDP datagram. The build generates the
-    records, serialisers, send wrappers and serve skeleton from this file; nothing
-    generated is kept in the source tree.
+    records, serialisers and serve skeleton from this file; nothing generated is kept in
+    the source tree.
 
-    The namespace table actually installed in every context is g_soapNamespaces
-    (soap_wire.cpp); the nsmap that soapcpp2 writes is not used.
+    The namespace table installed in every context is the one of soap_wire.cpp
+    (SoapInitContext); the nsmap that soapcpp2 writes is not used.
 */
 // soapcpp2 input, not C++: its //gsoap directives and @attributes must keep their spelling.
 // clang-format off

@@ -1,13 +1,6 @@
 #include "soap_wire.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
-#include <cstring>
 #include <istream>
 #include <sstream>
 #include <string>
@@ -29,14 +22,8 @@ SOAP_NMAC struct Namespace namespaces[] = {
     {"wsa5", "http://www.w3.org/2005/08/addressing", nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr},
 };
-const struct Namespace* const g_soapNamespaces = namespaces;
 
 namespace {
-
-const char kEndpointScheme[] = "soap.udp://";
-
-// Result of the serve routine for anything dropped once the datagram was received.
-const int kServeRefused = SOAP_FAULT;  // 12
 
 ISoapAnswerHandler* AnswerHandler(struct soap* pSoap) {
     auto* pHandler = static_cast<ISoapAnswerHandler*>(pSoap->user);
@@ -44,31 +31,6 @@ ISoapAnswerHandler* AnswerHandler(struct soap* pSoap) {
         LOG_ERROR("answer handler is null");
     }
     return pHandler;
-}
-
-// Parses "soap.udp://a.b.c.d:port" into an IPv4 socket address.
-bool ParseEndpoint(const char* pszEndpoint, struct sockaddr_in* pstAddr) {
-    const size_t nSchemeLen = sizeof(kEndpointScheme) - 1;
-    if (pszEndpoint == nullptr || std::strncmp(pszEndpoint, kEndpointScheme, nSchemeLen) != 0) {
-        return false;
-    }
-    const std::string strHostPort(pszEndpoint + nSchemeLen);
-    const size_t nColon = strHostPort.rfind(':');
-    if (nColon == std::string::npos || nColon + 1 >= strHostPort.size()) {
-        return false;
-    }
-    const std::string strPort = strHostPort.substr(nColon + 1);
-    char* pEnd = nullptr;
-    errno = 0;
-    const long nPort = std::strtol(strPort.c_str(), &pEnd, 10);
-    if (errno != 0 || *pEnd != '\0' || strPort[0] < '0' || strPort[0] > '9' || nPort < 1 ||
-        nPort > 65535) {
-        return false;
-    }
-    std::memset(pstAddr, 0, sizeof(*pstAddr));
-    pstAddr->sin_family = AF_INET;
-    pstAddr->sin_port = htons(static_cast<uint16_t>(nPort));
-    return inet_pton(AF_INET, strHostPort.substr(0, nColon).c_str(), &pstAddr->sin_addr) == 1;
 }
 
 // Writes the whole envelope of a request through the context's output.
@@ -83,97 +45,53 @@ int PutEnvelope(struct soap* pSoap, const TWrapper* pstWrapper, const char* pszT
     return SOAP_OK;
 }
 
-typedef int (*SendFunc)(struct soap*, const char*, size_t);
-
-// The toolkit's own output function: it writes to the context's socket, or to standard output
-// when the context has none.
-SendFunc ToolkitSend() {
-    static const SendFunc s_fnSend = [] {
-        struct soap* pSoap = soap_new();
-        const SendFunc fnSend = pSoap != nullptr ? pSoap->fsend : nullptr;
-        soap_free(pSoap);
-        return fnSend;
-    }();
-    return s_fnSend;
-}
-
 // Output function of the rendering pass: collects the envelope in the context's output stream.
 int RenderToStream(struct soap* pSoap, const char* pData, size_t nSize) {
     pSoap->os->write(pData, static_cast<std::streamsize>(nSize));
     return SOAP_OK;
 }
 
-// Renders the whole envelope into *pstrEnvelope.
+// One request: the envelope rendered into memory (the toolkit's own counting pass is skipped
+// for UDP output and miscounts UTF-8 text), refused when it does not fit one datagram.
 template <typename TWrapper>
-int RenderEnvelope(struct soap* pSoap, const TWrapper* pstWrapper, const char* pszTag,
-                   int (*fnPut)(struct soap*, const TWrapper*, const char*, const char*),
-                   std::string* pstrEnvelope) {
-    std::ostringstream stRendered;
-    const SendFunc fnSend = pSoap->fsend;
-    pSoap->os = &stRendered;
-    pSoap->fsend = RenderToStream;
-    const int nError = (soap_begin_send(pSoap) || PutEnvelope(pSoap, pstWrapper, pszTag, fnPut) ||
-                        soap_end_send(pSoap))
-                           ? pSoap->error
-                           : SOAP_OK;
-    pSoap->fsend = fnSend;
-    pSoap->os = nullptr;
-    *pstrEnvelope = stRendered.str();
-    // The toolkit ends the envelope with a line break; the datagram ends with the closing tag.
-    if (pstrEnvelope->size() >= 2 &&
-        pstrEnvelope->compare(pstrEnvelope->size() - 2, 2, "\r\n") == 0) {
-        pstrEnvelope->resize(pstrEnvelope->size() - 2);
-    }
-    return nError;
-}
-
-// One request: render the envelope into memory (the toolkit's own counting pass is skipped for
-// UDP output and miscounts UTF-8 text), refuse what does not fit one datagram, then hand the
-// datagram to the context's output function addressed to the endpoint: the toolkit's sends it
-// from the bound socket; a caller's own output function gets the finished datagram.
-template <typename TWrapper>
-int SendRequest(struct soap* pSoap, const char* pszEndpoint, const char* pszAction,
-                const char* pszDefaultAction, const TWrapper* pstWrapper, const char* pszTag,
-                void (*fnSerialize)(struct soap*, const TWrapper*),
-                int (*fnPut)(struct soap*, const TWrapper*, const char*, const char*)) {
-    if (pSoap == nullptr) {
-        LOG_ERROR("pSoap is null");
+int RenderRequest(struct soap* pSoap, const TWrapper* pstWrapper, const char* pszTag,
+                  void (*fnSerialize)(struct soap*, const TWrapper*),
+                  int (*fnPut)(struct soap*, const TWrapper*, const char*, const char*),
+                  std::string* pDatagram) {
+    if (pSoap == nullptr || pDatagram == nullptr) {
+        LOG_ERROR("invalid param");
         return ERR_INVALID_PARAM;
     }
-    const char* pszUsedAction = pszAction != nullptr ? pszAction : pszDefaultAction;
+    pDatagram->clear();
     pSoap->encodingStyle = nullptr;
     soap_begin(pSoap);
     soap_serializeheader(pSoap);
     fnSerialize(pSoap, pstWrapper);
 
-    std::string strEnvelope;
-    if (RenderEnvelope(pSoap, pstWrapper, pszTag, fnPut, &strEnvelope) != SOAP_OK) {
+    std::ostringstream stRendered;
+    int (*fnSend)(struct soap*, const char*, size_t) = pSoap->fsend;
+    pSoap->os = &stRendered;
+    pSoap->fsend = RenderToStream;
+    const bool bRendered = soap_begin_send(pSoap) == SOAP_OK &&
+                           PutEnvelope(pSoap, pstWrapper, pszTag, fnPut) == SOAP_OK &&
+                           soap_end_send(pSoap) == SOAP_OK;
+    pSoap->fsend = fnSend;
+    pSoap->os = nullptr;
+    if (!bRendered) {
         LOG_ERROR("render envelope(%s) failed(%d)", pszTag + 1, pSoap->error);
-        return pSoap->error;
+        return pSoap->error == SOAP_EOM ? ERR_NO_MEMORY : ERR_GENERAL;
+    }
+    std::string strEnvelope = stRendered.str();
+    // The toolkit ends the envelope with a line break; the datagram ends with the closing tag.
+    if (strEnvelope.size() >= 2 && strEnvelope.compare(strEnvelope.size() - 2, 2, "\r\n") == 0) {
+        strEnvelope.resize(strEnvelope.size() - 2);
     }
     if (strEnvelope.size() > SOAP_WIRE_MAX_DATAGRAM) {
         LOG_ERROR("envelope too long(%lu)", static_cast<unsigned long>(strEnvelope.size()));
-        return pSoap->error = SOAP_UDP_ERROR;
+        return ERR_NO_MEMORY;
     }
-    struct sockaddr_in stAddr;
-    if (!ParseEndpoint(pszEndpoint, &stAddr)) {
-        LOG_ERROR("invalid endpoint(%s)", pszEndpoint != nullptr ? pszEndpoint : "null");
-        return pSoap->error = SOAP_TCP_ERROR;
-    }
-    if (pSoap->fsend == ToolkitSend() && !soap_valid_socket(pSoap->socket)) {
-        LOG_ERROR("send %s: socket not bound", pszTag + 1);
-        return pSoap->error = SOAP_TCP_ERROR;
-    }
-    std::memcpy(&pSoap->peer.in, &stAddr, sizeof(stAddr));
-    pSoap->peerlen = sizeof(stAddr);
-    pSoap->error = SOAP_OK;
-    if (pSoap->fsend(pSoap, strEnvelope.data(), strEnvelope.size()) != SOAP_OK) {
-        LOG_ERROR("send %s to %s failed(errno:%d)", pszTag + 1, pszEndpoint, pSoap->errnum);
-        return pSoap->error = SOAP_EOF;
-    }
-    LOG_DEBUG("sent %s(%lu bytes) to %s action(%s)", pszTag + 1,
-              static_cast<unsigned long>(strEnvelope.size()), pszEndpoint, pszUsedAction);
-    return SOAP_OK;
+    pDatagram->swap(strEnvelope);
+    return RESULT_OK;
 }
 
 // Output sink of the receive path: nothing read may cause a reply of any kind.
@@ -181,26 +99,34 @@ int DiscardOutput(struct soap*, const char*, size_t) {
     return SOAP_OK;
 }
 
-// Reads, parses and dispatches one message; returns 0, 12 or a reception failure code.
+// Toolkit code of a datagram refused before it is parsed.
+const int kRefusedUnparsed = SOAP_FAULT;
+
+// Parses and dispatches one message read from the context's input: 0, 10000 (dropped) or
+// 10005 (no message).
 int ServeOne(struct soap* pSoap) {
     soap_begin(pSoap);
     pSoap->header = nullptr;  // a message without header must not show a previous one
     if (soap_begin_recv(pSoap)) {
         const int nError = pSoap->error;
         soap_closesock(pSoap);
-        return nError < SOAP_STOP ? nError : SOAP_OK;
+        if (nError == kRefusedUnparsed) {
+            return ERR_GENERAL;
+        }
+        // Codes from SOAP_STOP on mean the toolkit finished the message itself.
+        return nError < SOAP_STOP ? ERR_IO : RESULT_OK;
     }
     // The toolkit accepts a root other than the envelope as plain XML; only envelopes count.
     if (soap_peek_element(pSoap) || soap_match_tag(pSoap, pSoap->tag, "SOAP-ENV:Envelope") ||
         soap_envelope_begin_in(pSoap)) {
         LOG_DEBUG("message dropped(no envelope, %d)", pSoap->error);
-        return kServeRefused;
+        return ERR_GENERAL;
     }
     if (soap_recv_header(pSoap) || soap_body_begin_in(pSoap) || soap_serve_request(pSoap)) {
         LOG_DEBUG("message dropped(%d)", pSoap->error);
-        return kServeRefused;
+        return ERR_GENERAL;
     }
-    return SOAP_OK;
+    return RESULT_OK;
 }
 
 // Most '=' signs a datagram may hold; every attribute needs one. The toolkit looks each
@@ -214,7 +140,7 @@ int LimitAttributes(struct soap*, const char* pData, size_t nSize) {
     const auto nEquals = static_cast<std::size_t>(std::count(pData, pData + nSize, '='));
     if (nEquals > kMaxEqualsSigns) {
         LOG_DEBUG("message dropped(%lu '=' signs)", static_cast<unsigned long>(nEquals));
-        return kServeRefused;
+        return kRefusedUnparsed;
     }
     return SOAP_OK;
 }
@@ -225,20 +151,6 @@ int CheckAllClosed(struct soap* pSoap) {
     return pSoap->level == 0 ? SOAP_OK : SOAP_SYNTAX_ERROR;
 }
 
-int ServeGuarded(struct soap* pSoap) {
-    const SendFunc fnSend = pSoap->fsend;
-    int (*fnRecv)(struct soap*, const char*, size_t) = pSoap->fpreparerecv;
-    int (*fnFinalRecv)(struct soap*) = pSoap->fpreparefinalrecv;
-    pSoap->fsend = DiscardOutput;
-    pSoap->fpreparerecv = LimitAttributes;
-    pSoap->fpreparefinalrecv = CheckAllClosed;
-    const int nResult = ServeOne(pSoap);
-    pSoap->fsend = fnSend;
-    pSoap->fpreparerecv = fnRecv;
-    pSoap->fpreparefinalrecv = fnFinalRecv;
-    return nResult;
-}
-
 }  // namespace
 
 void SoapInitContext(struct soap* pSoap) {
@@ -247,16 +159,6 @@ void SoapInitContext(struct soap* pSoap) {
     soap_clr_omode(pSoap, SOAP_XML_INDENT);
     soap_set_namespaces(pSoap, namespaces);
     pSoap->encodingStyle = nullptr;
-}
-
-int SoapBindUdp(struct soap* pSoap, const char* pszIp, int nPort) {
-    pSoap->bind_flags = SO_REUSEADDR;
-    if (!soap_valid_socket(soap_bind(pSoap, pszIp, nPort, 1))) {
-        LOG_ERROR("soap_bind(ip:%s port:%d) failed", pszIp != nullptr ? pszIp : "null", nPort);
-        return ERR_SOCKET_BIND;
-    }
-    pSoap->socket = pSoap->master;
-    return RESULT_OK;
 }
 
 void SoapSetAnswerHandler(struct soap* pSoap, ISoapAnswerHandler* pHandler) {
@@ -284,61 +186,67 @@ int SoapAttachRequestHeader(struct soap* pSoap, const char* pszMessageId, const 
     return RESULT_OK;
 }
 
-int SoapSendProbe(struct soap* pSoap, const char* pszEndpoint, const char* pszAction,
-                  struct tns__ProbeType* pstProbe) {
+int SoapRenderProbe(struct soap* pSoap, struct tns__ProbeType* pstProbe, std::string* pDatagram) {
     struct __tns__Probe stWrapper;
     stWrapper.tns__Probe = pstProbe;
-    return SendRequest(pSoap, pszEndpoint, pszAction, SOAP_WIRE_DISCOVERY_NS "/Probe", &stWrapper,
-                       "-tns:Probe", soap_serialize___tns__Probe, soap_put___tns__Probe);
+    return RenderRequest(pSoap, &stWrapper, "-tns:Probe", soap_serialize___tns__Probe,
+                         soap_put___tns__Probe, pDatagram);
 }
 
-int SoapSendKorvaneProbe(struct soap* pSoap, const char* pszEndpoint, const char* pszAction,
-                         struct tns__ProbeType* pstProbe) {
+int SoapRenderKorvaneProbe(struct soap* pSoap, struct tns__ProbeType* pstProbe,
+                           std::string* pDatagram) {
     struct __tns__KorvaneProbe stWrapper;
     stWrapper.tns__KorvaneProbe = pstProbe;
-    return SendRequest(pSoap, pszEndpoint, pszAction, SOAP_WIRE_DISCOVERY_NS "/KorvaneProbe",
-                       &stWrapper, "-tns:KorvaneProbe", soap_serialize___tns__KorvaneProbe,
-                       soap_put___tns__KorvaneProbe);
+    return RenderRequest(pSoap, &stWrapper, "-tns:KorvaneProbe", soap_serialize___tns__KorvaneProbe,
+                         soap_put___tns__KorvaneProbe, pDatagram);
 }
 
-int SoapSendSetDeviceAddrReq(struct soap* pSoap, const char* pszEndpoint, const char* pszAction,
-                             struct tns__SetDeviceAddrReqType* pstReq) {
+int SoapRenderSetDeviceAddrReq(struct soap* pSoap, struct tns__SetDeviceAddrReqType* pstReq,
+                               std::string* pDatagram) {
     struct __tns__SetDeviceAddrReq stWrapper;
     stWrapper.tns__SetDeviceAddrReq = pstReq;
-    return SendRequest(pSoap, pszEndpoint, pszAction, SOAP_WIRE_DISCOVERY_NS "/SetDeviceAddrReq",
-                       &stWrapper, "-tns:SetDeviceAddrReq", soap_serialize___tns__SetDeviceAddrReq,
-                       soap_put___tns__SetDeviceAddrReq);
+    return RenderRequest(pSoap, &stWrapper, "-tns:SetDeviceAddrReq",
+                         soap_serialize___tns__SetDeviceAddrReq, soap_put___tns__SetDeviceAddrReq,
+                         pDatagram);
 }
 
-int SoapSendSetDefaultCfgReq(struct soap* pSoap, const char* pszEndpoint, const char* pszAction,
-                             struct tns__SetDefaultCfgReqType* pstReq) {
+int SoapRenderSetDefaultCfgReq(struct soap* pSoap, struct tns__SetDefaultCfgReqType* pstReq,
+                               std::string* pDatagram) {
     struct __tns__SetDefaultCfgReq stWrapper;
     stWrapper.tns__SetDefaultCfgReq = pstReq;
-    return SendRequest(pSoap, pszEndpoint, pszAction, SOAP_WIRE_DISCOVERY_NS "/SetDefaultCfgReq",
-                       &stWrapper, "-tns:SetDefaultCfgReq", soap_serialize___tns__SetDefaultCfgReq,
-                       soap_put___tns__SetDefaultCfgReq);
+    return RenderRequest(pSoap, &stWrapper, "-tns:SetDefaultCfgReq",
+                         soap_serialize___tns__SetDefaultCfgReq, soap_put___tns__SetDefaultCfgReq,
+                         pDatagram);
 }
 
-int SoapSendSetDefaultPasswdReq(struct soap* pSoap, const char* pszEndpoint, const char* pszAction,
-                                struct tns__SetDefaultPasswdReqType* pstReq) {
+int SoapRenderSetDefaultPasswdReq(struct soap* pSoap, struct tns__SetDefaultPasswdReqType* pstReq,
+                                  std::string* pDatagram) {
     struct __tns__SetDefaultPasswdReq stWrapper;
     stWrapper.tns__SetDefaultPasswdReq = pstReq;
-    return SendRequest(pSoap, pszEndpoint, pszAction, SOAP_WIRE_DISCOVERY_NS "/SetDefaultPasswdReq",
-                       &stWrapper, "-tns:SetDefaultPasswdReq",
-                       soap_serialize___tns__SetDefaultPasswdReq,
-                       soap_put___tns__SetDefaultPasswdReq);
+    return RenderRequest(pSoap, &stWrapper, "-tns:SetDefaultPasswdReq",
+                         soap_serialize___tns__SetDefaultPasswdReq,
+                         soap_put___tns__SetDefaultPasswdReq, pDatagram);
 }
 
-int SoapServe(struct soap* pSoap) {
-    return ServeGuarded(pSoap);
-}
-
-int SoapServeBuffer(struct soap* pSoap, const char* pData, std::size_t nSize) {
-    std::istringstream stream(std::string(pData, nSize));
-    std::istream* pSaved = pSoap->is;
-    pSoap->is = &stream;
-    const int nResult = ServeGuarded(pSoap);
-    pSoap->is = pSaved;
+int SoapServe(struct soap* pSoap, const char* pData, std::size_t nSize) {
+    if (pSoap == nullptr || (pData == nullptr && nSize != 0)) {
+        LOG_ERROR("invalid param");
+        return ERR_INVALID_PARAM;
+    }
+    std::istringstream stInput(std::string(pData, nSize));
+    std::istream* pSavedInput = pSoap->is;
+    int (*fnSend)(struct soap*, const char*, size_t) = pSoap->fsend;
+    int (*fnRecv)(struct soap*, const char*, size_t) = pSoap->fpreparerecv;
+    int (*fnFinalRecv)(struct soap*) = pSoap->fpreparefinalrecv;
+    pSoap->is = &stInput;
+    pSoap->fsend = DiscardOutput;
+    pSoap->fpreparerecv = LimitAttributes;
+    pSoap->fpreparefinalrecv = CheckAllClosed;
+    const int nResult = ServeOne(pSoap);
+    pSoap->is = pSavedInput;
+    pSoap->fsend = fnSend;
+    pSoap->fpreparerecv = fnRecv;
+    pSoap->fpreparefinalrecv = fnFinalRecv;
     return nResult;
 }
 

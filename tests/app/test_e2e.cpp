@@ -3,7 +3,6 @@
 // verdict. Runs only inside the client namespace of scripts/vlan (see CMakeLists.txt);
 // anywhere else it skips without sending anything.
 
-#include "DeviceClient.h"
 #include "ListCtrlEx.h"
 #include "ScoutcamDlg.h"
 #include "SerialDlg.h"
@@ -11,6 +10,7 @@
 #include "SubnetSectDlg.h"
 #include "IpAddressCtrl.h"
 #include "common/common_log.h"
+#include "front/front_device_list.h"
 #include "ui_script.h"
 
 #include <QFile>
@@ -94,7 +94,7 @@ private:
     QStringList m_unexpected;  // message boxes that no step waited for
     QList<Camera> m_segA;
     QList<Camera> m_segB;
-    CDiscoveryClientAdapter* m_client = nullptr;
+    IDiscoveryClient* m_client = nullptr;  // the process's single client, never deleted
     CScoutcamDlg* m_dlg = nullptr;
     CUiScript* m_script = nullptr;
 };
@@ -114,9 +114,8 @@ void TestEndToEnd::initTestCase() {
     m_segB = Fleet(QStringLiteral("198.19.0.10"), 2, 3);
     QCOMPARE(m_segA.size(), 6);
     QCOMPARE(m_segB.size(), 3);
-    CDiscoveryThread* pClient = CDiscoveryThread::GetInstance();
-    QVERIFY(pClient);
-    m_client = new CDiscoveryClientAdapter(pClient);
+    m_client = GetDiscoveryClient();
+    QVERIFY(m_client);
     m_dlg = new CScoutcamDlg(m_client);
     m_script = new CUiScript;
     m_script->SweepUnexpectedBoxes(&m_unexpected);
@@ -127,7 +126,6 @@ void TestEndToEnd::initTestCase() {
 void TestEndToEnd::cleanupTestCase() {
     delete m_script;
     delete m_dlg;
-    delete m_client;
     QVERIFY2(m_unexpected.isEmpty(), qPrintable(m_unexpected.join(QLatin1Char('|'))));
     if (QTest::currentTestFailed() || qEnvironmentVariableIsSet("SCOUTCAM_SHOW_LOG")) {
         QFile log(m_logDir.path() + QStringLiteral("/scoutcam.log"));
@@ -231,7 +229,7 @@ void TestEndToEnd::autoSearchListsBothSegments() {
     for (const Camera& c : m_segA + m_segB) {
         ips << c.ip;
         serials << c.serial;
-        macs << FormatMacAddr(c.mac.toStdString());
+        macs << QString::fromStdString(FormatMacAddr(c.mac.toStdString()));
     }
     ips.sort();
     serials.sort();

@@ -3,6 +3,7 @@
 // namespace of scripts/vlan, where the simulated cameras count what they receive.
 
 #include "ScoutcamApp.h"
+#include "front/front_log.h"
 #include "ScoutcamDlg.h"
 #include "ListCtrlEx.h"
 #include "ui_script.h"

@@ -79,8 +79,6 @@ private slots:
     void init();
     void cleanup();
     void startsEmptyAndSendsNothing();
-    void macAddressFormat_data();
-    void macAddressFormat();
     void autoSearchListsEachDeviceOnce();
     void nothingFoundIsTold();
     void sortingByTextAndRowColours();
@@ -177,31 +175,6 @@ void TestWindow::startsEmptyAndSendsNothing() {
     QHeaderView* header = list->horizontalHeader();
     QCOMPARE(header->sectionViewportPosition(5) + header->sectionSize(5),
              list->viewport()->width());
-}
-
-void TestWindow::macAddressFormat_data() {
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("six bytes") << "0012abcdef01"
-                               << "00-12-AB-CD-EF-01";
-    QTest::newRow("odd length") << "abc"
-                                << "AB-C";
-    QTest::newRow("empty") << ""
-                           << "";
-    QTest::newRow("one") << "a"
-                         << "A";
-    QTest::newRow("two") << "ab"
-                         << "AB";
-    QTest::newRow("colons") << "00:1b:89:01:00:00"
-                            << "00-1B-89-01-00-00";
-    QTest::newRow("dashes") << "00-1b-89-01-00-0a"
-                            << "00-1B-89-01-00-0A";
-}
-
-void TestWindow::macAddressFormat() {
-    QFETCH(QString, stored);
-    QFETCH(QString, shown);
-    QCOMPARE(FormatMacAddr(stored.toStdString()), shown);
 }
 
 void TestWindow::autoSearchListsEachDeviceOnce() {

@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <regex>
 #include <string>
 
 #include "lan_fixture.h"
@@ -123,12 +124,28 @@ TEST_F(CliLan, SearchPrintsEachDeviceOnceAsTableJsonAndCsv) {
                   std::string::npos);
     }
 
+    // The maker's devices send bare digits, the others colons: one MAC text in every format.
+    EXPECT_EQ(Field(fleetA, 0, "mac").find(':'), std::string::npos);
+    EXPECT_NE(Field(fleetA, 1, "mac").find(':'), std::string::npos);
+    const std::regex shown("\"physicalAddress\": \"([^\"]*)\"");
+    const std::regex sixPairs("([0-9A-F]{2}-){5}[0-9A-F]{2}");
+    size_t macs = 0;
+    for (std::sregex_iterator it(json.out.begin(), json.out.end(), shown), end; it != end; ++it) {
+        const std::string mac = (*it)[1];
+        EXPECT_TRUE(std::regex_match(mac, sixPairs)) << mac;
+        EXPECT_NE(table.out.find("  " + mac + "  "), std::string::npos) << mac;
+        ++macs;
+    }
+    EXPECT_EQ(macs, 5u);
+
     const CliRun csv = Cli(m_tmp, "search --window 1000 --csv --range 198.18.0.11 198.18.0.12");
     EXPECT_EQ(csv.status, 0);
     EXPECT_EQ(csv.out.rfind("IP address,Type,Serial Number,Physical address,Version\r\n", 0), 0u);
     EXPECT_EQ(Count(csv.out, "\r\n"), 3u) << csv.out;
     EXPECT_NE(csv.out.find("\r\n198.18.0.11," + std::string()), std::string::npos);
     EXPECT_NE(csv.out.find("\r\n198.18.0.12,"), std::string::npos);
+    EXPECT_NE(csv.out.find(",00-1B-"), std::string::npos) << csv.out;
+    EXPECT_EQ(csv.out.find(':'), std::string::npos) << csv.out;
 
     // The log went to $TMPDIR at DEBUG.
     FILE* pLog = fopen((m_tmp + "/scoutcam.log").c_str(), "r");

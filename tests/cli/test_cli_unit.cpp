@@ -1,4 +1,4 @@
-// scoutcam-cli: command line, output formats and the result texts.
+// scoutcam-cli: command line and output formats.
 
 #include <gtest/gtest.h>
 
@@ -133,13 +133,6 @@ CDiscoveryBean Device(const char* pIp, const char* pSerial, const char* pMac) {
     return device;
 }
 
-TEST(CliOutput, MacIsFormattedAsTheDeviceList) {
-    EXPECT_EQ(FormatMac("0012abcdef01"), "00-12-AB-CD-EF-01");
-    EXPECT_EQ(FormatMac("abc"), "AB-C");
-    EXPECT_EQ(FormatMac(""), "");
-    EXPECT_EQ(FormatMac("ab"), "AB");
-}
-
 TEST(CliOutput, CollectorDropsDuplicatesAndAddressesOutsideTheRange) {
     CDeviceCollector exact(0x0A000005u, 0x0A000009u);
     const CDiscoveryBean a = Device("10.0.0.5", "A", "m1");
@@ -197,28 +190,6 @@ TEST(CliOutput, HostileDeviceTextsCannotBreakTheOutput) {
     EXPECT_NE(FormatJson({device}).find("\xEF\xBF\xBD\xEF\xBF\xBDv"), std::string::npos);
     EXPECT_NE(FormatTable({device}).find("a?b?[2J"), std::string::npos);
     EXPECT_NE(FormatCsv({device}).find("\"a\nb\x1b[2J\""), std::string::npos);
-}
-
-TEST(CliOutput, ResultTextsAsStored) {
-    const struct {
-        int code;
-        const char* text;
-    } cases[] = {
-        {0, "Succeed"},
-        {10000, "Failed"},
-        {10006, "Object already attched."},
-        {10009, "Timeout"},
-        {11001, "Mandatory equipment IP address information."},
-        {11002, "Device serial code is no longer invalid."},
-        {11003, "Device serial code is invalid."},
-        {11004, "Device password error."},
-        {11005, "Device IP conflict."},
-        {10010, "Failed"},
-        {-1, "Failed"},
-    };
-    for (const auto& c : cases) {
-        EXPECT_STREQ(ResultText(c.code), c.text) << c.code;
-    }
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // Fuzz target of the discovery client's receive path: one datagram from memory through the
-// serve routine into the client's own answer handler, exactly as the receive loop handles it
-// (SoapInitContext, CAnswerHandler, SoapServeBuffer, then soap_destroy/soap_end). The client
-// is constructed but never started: no thread, no socket, nothing on any network.
+// client's answer path (CAnswerPath::Serve), the unit the receive loop hands each datagram to.
+// The client is constructed but never started: no thread, no socket, nothing on any network.
 //
 // Answers only reach OnProbeMatches and the configuration handlers when their RelatesTo names
 // the client's own message id, which is random per client. So every occurrence of the nil
@@ -17,9 +16,8 @@
 #include <string>
 
 #include "fuzz_receive.h"
-#include "mc/mc_discovery.h"
 #include "mc_answer.h"
-#include "soap_wire.h"
+#include "mc_discovery.h"
 
 namespace {
 
@@ -49,18 +47,13 @@ private:
 // The receive side of one client, set up once per process.
 class CReceiver {
 public:
-    CReceiver() : m_handler(&m_client), m_pSoap(soap_new()) {
+    CReceiver() : m_answerPath(&m_client) {
         // The hardware text is converted from UTF-8 to the locale's code set; the programs
         // take the environment's locale, usually a UTF-8 one.
         std::setlocale(LC_ALL, "C.UTF-8");
-        SoapInitContext(m_pSoap);
-        SoapSetAnswerHandler(m_pSoap, &m_handler);
         m_client.Attach(&m_observer);
     }
-    ~CReceiver() {
-        m_client.Detach(&m_observer);
-        soap_free(m_pSoap);
-    }
+    ~CReceiver() { m_client.Detach(&m_observer); }
     CReceiver(const CReceiver&) = delete;
     CReceiver& operator=(const CReceiver&) = delete;
 
@@ -71,18 +64,15 @@ public:
             datagram.replace(at, sizeof(kNilUuid) - 1, uuid);
         }
         m_client.Messages().Register(kPendingSeq, kPendingDevice);
-        SoapServeBuffer(m_pSoap, datagram.data(), datagram.size());
-        soap_destroy(m_pSoap);
-        soap_end(m_pSoap);
+        m_answerPath.Serve(datagram.data(), datagram.size());
         int result = 0;
         m_client.Messages().WaitResponse(kPendingSeq, 0, &result);  // removes the entry
     }
 
 private:
     CDiscoveryThread m_client;
-    CAnswerHandler m_handler;
+    CAnswerPath m_answerPath;
     CCopyingObserver m_observer;
-    struct soap* m_pSoap;
 };
 
 }  // namespace

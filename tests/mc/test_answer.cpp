@@ -1,5 +1,5 @@
-// Answer handling: crafted envelopes through the serve routine into a client that has no
-// thread and no socket (nothing goes on a network here).
+// Answer handling: crafted envelopes through the client's answer path into a client that has
+// no thread and no socket (nothing goes on a network here).
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "mc/mc_discovery.h"
 #include "mc_answer.h"
-#include "soap_wire.h"
+#include "mc_discovery.h"
 
 namespace {
 
@@ -46,16 +45,8 @@ std::string Match(const char* pXAddrs, const char* pScopes) {
 
 class AnswerHandling : public ::testing::Test {
 protected:
-    AnswerHandling() : m_handler(&m_client) {
-        m_pSoap = soap_new();
-        SoapInitContext(m_pSoap);
-        SoapSetAnswerHandler(m_pSoap, &m_handler);
-        m_client.Attach(&m_collector);
-    }
-    ~AnswerHandling() override {
-        m_client.Detach(&m_collector);
-        soap_free(m_pSoap);
-    }
+    AnswerHandling() : m_answerPath(&m_client) { m_client.Attach(&m_collector); }
+    ~AnswerHandling() override { m_client.Detach(&m_collector); }
 
     std::string Mine() const { return "urn:uuid:" + m_client.GetUuid(); }
 
@@ -66,10 +57,7 @@ protected:
 
     int Serve(const std::string& header, const std::string& body) {
         const std::string envelope = kHead + header + "<e:Body>" + body + "</e:Body></e:Envelope>";
-        const int rc = SoapServeBuffer(m_pSoap, envelope.data(), envelope.size());
-        soap_destroy(m_pSoap);
-        soap_end(m_pSoap);
-        return rc;
+        return m_answerPath.Serve(envelope.data(), envelope.size());
     }
 
     int ServeMatches(const std::string& matches, const char* pElement = "ProbeMatches") {
@@ -78,9 +66,8 @@ protected:
     }
 
     CDiscoveryThread m_client;
-    CAnswerHandler m_handler;
+    CAnswerPath m_answerPath;
     CCollector m_collector;
-    struct soap* m_pSoap = nullptr;
 };
 
 TEST_F(AnswerHandling, XAddrsGivesTheHostOfTheFirstAddress) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/common_error.h"
 #include "soap_test_util.h"
 
 namespace {
@@ -130,8 +131,10 @@ const char kDevice[] =
     "<d:DeviceInfo><d:DeviceSerialNo>SN1</d:DeviceSerialNo>"
     "<d:DeviceId>00:11:22:33:44:55</d:DeviceId></d:DeviceInfo>";
 
-// A datagram that fails before its envelope begins reports the toolkit's reception code.
-const int kReceptionFailure = -1000;
+// A message that is refused, unknown or malformed is dropped; bytes that are no message at all
+// (not XML, no transport header either) report an input failure.
+const int kDropped = ERR_GENERAL;
+const int kNoMessage = ERR_IO;
 
 struct ServeCase {
     const char* pszName;
@@ -182,11 +185,13 @@ std::vector<ServeCase> Cases() {
         {"MissingMetadataVersionIsZero",
          Env(strHdr, Matches("<d:ProbeMatch><d:XAddrs>x</d:XAddrs></d:ProbeMatch>")), 0,
          "ProbeMatches n=1 {- - x - v0}" + strRel},
-        {"NonNumericMetadataVersionFails", Env(strHdr, Matches(Match("urn:a", "abc"))), 12, ""},
-        {"TrailingLetterMetadataVersionFails", Env(strHdr, Matches(Match("urn:a", "12a"))), 12, ""},
-        {"NegativeMetadataVersionFails", Env(strHdr, Matches(Match("urn:a", "-1"))), 12, ""},
-        {"MetadataVersionAbove32BitsFails", Env(strHdr, Matches(Match("urn:a", "4294967296"))), 12,
+        {"NonNumericMetadataVersionFails", Env(strHdr, Matches(Match("urn:a", "abc"))), kDropped,
          ""},
+        {"TrailingLetterMetadataVersionFails", Env(strHdr, Matches(Match("urn:a", "12a"))),
+         kDropped, ""},
+        {"NegativeMetadataVersionFails", Env(strHdr, Matches(Match("urn:a", "-1"))), kDropped, ""},
+        {"MetadataVersionAbove32BitsFails", Env(strHdr, Matches(Match("urn:a", "4294967296"))),
+         kDropped, ""},
         {"LargestMetadataVersion", Env(strHdr, Matches(Match("urn:a", "4294967295"))), 0,
          std::string("ProbeMatches n=1 {urn:a ") + kMatchLine + " v4294967295}" + strRel},
         {"BothRelatesToVersions",
@@ -198,9 +203,10 @@ std::vector<ServeCase> Cases() {
         {"UnknownMustUnderstandHeaderFails",
          Env("<x:Lock xmlns:x=\"urn:x\" s:mustUnderstand=\"true\">1</x:Lock>" + strHdr,
              Matches("")),
-         12, ""},
+         kDropped, ""},
         {"UnknownMustUnderstandOneFails",
-         Env("<x:Lock xmlns:x=\"urn:x\" s:mustUnderstand=\"1\">1</x:Lock>", Matches("")), 12, ""},
+         Env("<x:Lock xmlns:x=\"urn:x\" s:mustUnderstand=\"1\">1</x:Lock>", Matches("")), kDropped,
+         ""},
         {"MustUnderstandForAnotherRoleSkipped",
          Env("<x:Lock xmlns:x=\"urn:x\" s:mustUnderstand=\"true\" s:role=\"urn:other\">1</x:Lock>",
              Matches("")),
@@ -214,7 +220,7 @@ std::vector<ServeCase> Cases() {
         {"AppSequenceFlaggedFails",
          Env("<d:AppSequence s:mustUnderstand=\"true\" InstanceId=\"1\" MessageNumber=\"2\"/>",
              Matches("")),
-         12, ""},
+         kDropped, ""},
         {"FlaggedActionAndToAccepted",
          Env("<a:Action s:mustUnderstand=\"true\">http://schemas.xmlsoap.org/ws/2005/04/discovery"
              "/ProbeMatches</a:Action><a:To s:mustUnderstand=\"true\">http://schemas.xmlsoap.org"
@@ -223,24 +229,24 @@ std::vector<ServeCase> Cases() {
              Matches("")),
          0, "ProbeMatches n=0" + strRel},
         {"UnbalancedKnownHeaderFails",
-         Env("<a:ReplyTo><a:Address>x</a:Address>" + strHdr, Matches("")), 12, ""},
+         Env("<a:ReplyTo><a:Address>x</a:Address>" + strHdr, Matches("")), kDropped, ""},
         {"HelloRefused",
          Env("",
              "<d:Hello><a:EndpointReference><a:Address>urn:h</a:Address>"
              "</a:EndpointReference><d:MetadataVersion>1</d:MetadataVersion></d:Hello>"),
-         12, ""},
+         kDropped, ""},
         {"ByeRefused",
          Env("",
              "<d:Bye><a:EndpointReference><a:Address>urn:h</a:Address>"
              "</a:EndpointReference></d:Bye>"),
-         12, ""},
+         kDropped, ""},
         {"ResolveRefused",
          Env("",
              "<d:Resolve><a:EndpointReference><a:Address>urn:h"
              "</a:Address></a:EndpointReference></d:Resolve>"),
-         12, ""},
+         kDropped, ""},
         {"ResolveMatchesRefused", Env("", "<d:ResolveMatches><d:ResolveMatch/></d:ResolveMatches>"),
-         12, ""},
+         kDropped, ""},
         {"OwnProbeIgnored",
          Env("<a:MessageID>urn:uuid:req-1</a:MessageID><a:To s:mustUnderstand=\"true\">"
              "urn:schemas-xmlsoap-org:ws:2005:04:discovery</a:To>",
@@ -259,20 +265,21 @@ std::vector<ServeCase> Cases() {
          Env("",
              "<s:Fault><s:Code><s:Value>s:Sender</s:Value></s:Code><s:Reason>"
              "<s:Text xml:lang=\"en\">no</s:Text></s:Reason></s:Fault>"),
-         12, ""},
-        {"UnknownBodyRefused", Env("", "<d:Unknown/>"), 12, ""},
+         kDropped, ""},
+        {"UnknownBodyRefused", Env("", "<d:Unknown/>"), kDropped, ""},
         {"UnknownNamespaceBodyRefused",
-         Env("", "<x:ProbeMatches xmlns:x=\"urn:x\"></x:ProbeMatches>"), 12, ""},
-        {"EmptyBodyRefused", Env("", ""), 12, ""},
+         Env("", "<x:ProbeMatches xmlns:x=\"urn:x\"></x:ProbeMatches>"), kDropped, ""},
+        {"EmptyBodyRefused", Env("", ""), kDropped, ""},
         {"RootNotEnvelopeRefused",
-         "<d:ProbeMatches xmlns:d=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\"/>", 12, ""},
+         "<d:ProbeMatches xmlns:d=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\"/>", kDropped,
+         ""},
         {"Soap11EnvelopeRefused",
          "<e:Envelope xmlns:e=\"http://schemas.xmlsoap.org/soap/envelope/\"><e:Body>"
          "<d:ProbeMatches xmlns:d=\"http://schemas.xmlsoap.org/ws/2005/04/discovery\"/>"
          "</e:Body></e:Envelope>",
-         12, ""},
-        {"TruncatedEnvelopeFails", Env(strHdr, Matches(Match("urn:a", "1"))).substr(0, 400), 12,
-         ""},
+         kDropped, ""},
+        {"TruncatedEnvelopeFails", Env(strHdr, Matches(Match("urn:a", "1"))).substr(0, 400),
+         kDropped, ""},
         {"SetDeviceAddrRspInSchemaOrder",
          Env(strHdr,
              Rsp("SetDeviceAddrRsp", std::string(kOpUser) + kDevice + "<d:result>256</d:result>")),
@@ -291,13 +298,13 @@ std::vector<ServeCase> Cases() {
         {"ResponseWithoutBlocks", Env("", Rsp("SetDeviceAddrRsp", "<d:result>-5</d:result>")), 0,
          "SetDeviceAddrRsp seq=- user=- dev=- result=-5 hdr:none"},
         {"NonNumericResultFails",
-         Env(strHdr, Rsp("SetDeviceAddrRsp", std::string(kOpUser) + "<d:result>ok</d:result>")), 12,
-         ""},
+         Env(strHdr, Rsp("SetDeviceAddrRsp", std::string(kOpUser) + "<d:result>ok</d:result>")),
+         kDropped, ""},
         {"NonNumericMsgSeqFails",
          Env(strHdr, Rsp("SetDeviceAddrRsp",
                          "<d:OpUserInfo><d:MsgSeq>7x</d:MsgSeq>"
                          "</d:OpUserInfo><d:result>256</d:result>")),
-         12, ""},
+         kDropped, ""},
         {"DoctypeEntitiesNotExpanded",
          "<?xml version=\"1.0\"?><!DOCTYPE s:Envelope [<!ENTITY x \"xxxxxxxxxx\">"
          "<!ENTITY y \"&x;&x;&x;&x;&x;&x;&x;&x;&x;&x;\">]>" +
@@ -309,43 +316,34 @@ std::vector<ServeCase> Cases() {
         {"FiveHundredAttributesAccepted", Env(strHdr, "<d:ProbeMatches " + Attributes(490) + "/>"),
          0, "ProbeMatches n=0" + strRel},
         {"ThousandsOfAttributesRefused", Env(strHdr, "<d:ProbeMatches " + Attributes(4000) + "/>"),
-         12, ""},
+         kDropped, ""},
         {"AttributesSpreadOverElementsRefused",
          Env(strHdr, Matches(Match("urn:a", "1") + "<x " + Attributes(300) + "/><y " +
                              Attributes(300) + "/>")),
-         12, ""},
-        {"NotXml", "hello there", kReceptionFailure, ""},
-        {"Binary", std::string("\x00\x01\xff\xfe garbage", 13), kReceptionFailure, ""},
-        {"Empty", "", kReceptionFailure, ""},
+         kDropped, ""},
+        {"NotXml", "hello there", kNoMessage, ""},
+        {"Binary", std::string("\x00\x01\xff\xfe garbage", 13), kNoMessage, ""},
+        {"Empty", "", kNoMessage, ""},
     };
 }
 
 class SoapServeTableTest : public ::testing::TestWithParam<ServeCase> {};
 
-// Datagrams parsed from memory, exactly as the serve routine parses a received one.
-TEST_P(SoapServeTableTest, DispatchesFromMemory) {
+TEST_P(SoapServeTableTest, Dispatches) {
     const ServeCase& stCase = GetParam();
     CRecorder recorder;
-    struct soap* pSoap = soap_new();
-    SoapInitContext(pSoap);
-    SoapSetAnswerHandler(pSoap, &recorder);
+    CTestContext context;
+    SoapSetAnswerHandler(context.Get(), &recorder);
 
     const int nResult =
-        SoapServeBuffer(pSoap, stCase.strDatagram.data(), stCase.strDatagram.size());
-    if (stCase.nExpected == kReceptionFailure) {
-        EXPECT_NE(nResult, 0);
-        EXPECT_NE(nResult, 12);
-    } else {
-        EXPECT_EQ(nResult, stCase.nExpected) << stCase.strDatagram;
-    }
+        SoapServe(context.Get(), stCase.strDatagram.data(), stCase.strDatagram.size());
+    EXPECT_EQ(nResult, stCase.nExpected) << stCase.strDatagram;
     if (stCase.strCall.empty()) {
         EXPECT_TRUE(recorder.m_vecCalls.empty()) << recorder.m_vecCalls.front();
     } else {
         ASSERT_EQ(recorder.m_vecCalls.size(), 1u);
         EXPECT_EQ(recorder.m_vecCalls[0], stCase.strCall);
     }
-    EndMessage(pSoap);
-    soap_free(pSoap);
 }
 
 INSTANTIATE_TEST_SUITE_P(Datagrams, SoapServeTableTest, ::testing::ValuesIn(Cases()),
@@ -353,52 +351,57 @@ INSTANTIATE_TEST_SUITE_P(Datagrams, SoapServeTableTest, ::testing::ValuesIn(Case
                              return std::string(caseInfo.param.pszName);
                          });
 
-TEST(SoapServeTest, HandlerFailureGives12) {
-    CRecorder recorder;
-    recorder.m_nReturn = 3;
-    struct soap* pSoap = soap_new();
-    SoapInitContext(pSoap);
-    SoapSetAnswerHandler(pSoap, &recorder);
-    const std::string strMatches = Env("", Matches(""));
-    EXPECT_EQ(SoapServeBuffer(pSoap, strMatches.data(), strMatches.size()), 12);
-    EXPECT_EQ(recorder.m_vecCalls.size(), 1u);
-    EndMessage(pSoap);
-
-    // Without a handler installed the answer is dropped the same way.
-    SoapSetAnswerHandler(pSoap, nullptr);
-    EXPECT_EQ(SoapServeBuffer(pSoap, strMatches.data(), strMatches.size()), 12);
-    EndMessage(pSoap);
-    soap_free(pSoap);
-}
-
-// The receive context answers nothing, whatever arrives.
-class SoapNoReplyTest : public ::testing::Test {
+// The receive context serves datagram after datagram.
+class SoapServeTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        ASSERT_NE(m_context.Port(), 0);
-        ASSERT_NE(m_peer.Port(), 0);
-        SoapSetAnswerHandler(m_context.Get(), &m_recorder);
-    }
+    void SetUp() override { SoapSetAnswerHandler(m_context.Get(), &m_recorder); }
 
-    // Sends the datagram to the serving context, serves it and returns the serve result.
     int Serve(const std::string& strDatagram) {
-        EXPECT_TRUE(m_peer.SendTo(m_context.Port(), strDatagram));
-        const int nResult = SoapServe(m_context.Get());
+        const int nResult = SoapServe(m_context.Get(), strDatagram.data(), strDatagram.size());
         EndMessage(m_context.Get());
         return nResult;
     }
 
-    bool ReplyCame() {
-        std::string strReply;
-        return m_peer.Receive(&strReply, 300);
-    }
-
     CTestContext m_context;
-    CUdpPeer m_peer;
     CRecorder m_recorder;
 };
 
-TEST_F(SoapNoReplyTest, NothingIsSentBackForBadDatagrams) {
+TEST_F(SoapServeTest, HandlerFailureDropsTheMessage) {
+    m_recorder.m_nReturn = 3;
+    const std::string strMatches = Env("", Matches(""));
+    EXPECT_EQ(Serve(strMatches), kDropped);
+    EXPECT_EQ(m_recorder.m_vecCalls.size(), 1u);
+
+    // Without a handler installed the answer is dropped the same way.
+    SoapSetAnswerHandler(m_context.Get(), nullptr);
+    EXPECT_EQ(Serve(strMatches), kDropped);
+}
+
+// Each datagram stands alone: a failure leaves the context usable, and a message without a
+// header does not show the previous message's header.
+TEST_F(SoapServeTest, ConsecutiveDatagramsAreIndependent) {
+    EXPECT_EQ(Serve("not xml at all"), kNoMessage);
+    EXPECT_EQ(Serve(Env(kRelates, "<d:ProbeMatches " + Attributes(4000) + "/>")), kDropped);
+    EXPECT_EQ(Serve(Env(kRelates, Matches(Match("urn:a", "1")))), 0);
+    EXPECT_EQ(Serve(Env("", Matches(Match("urn:b", "2")))), 0);
+    ASSERT_EQ(m_recorder.m_vecCalls.size(), 2u);
+    EXPECT_NE(m_recorder.m_vecCalls[0].find("{urn:a"), std::string::npos);
+    EXPECT_NE(m_recorder.m_vecCalls[0].find("rel:urn:uuid:req-1"), std::string::npos);
+    EXPECT_NE(m_recorder.m_vecCalls[1].find("{urn:b"), std::string::npos);
+    EXPECT_NE(m_recorder.m_vecCalls[1].find("hdr:none"), std::string::npos);
+}
+
+// What the toolkit handed to the context's output function.
+std::vector<std::string> g_vecOutput;
+
+int RecordOutput(struct soap*, const char* pData, size_t nSize) {
+    g_vecOutput.emplace_back(pData, nSize);
+    return SOAP_OK;
+}
+
+// Nothing is ever sent in reply, whatever arrives: the context's output function (which
+// would send on a socket the context had) is never called while serving, and is back after.
+TEST(SoapServeNoReplyTest, NothingIsSentBackForBadDatagrams) {
     const std::vector<std::string> vecDatagrams = {
         std::string("\x00\x01\x02\xff garbage \x80\x81", 16),
         "not xml at all",
@@ -411,45 +414,19 @@ TEST_F(SoapNoReplyTest, NothingIsSentBackForBadDatagrams) {
         Env("", "<d:Unknown/>"),
         Env("", "<s:Fault><s:Code><s:Value>s:Sender</s:Value></s:Code></s:Fault>"),
     };
+    CRecorder recorder;
+    CTestContext context;
+    struct soap* pSoap = context.Get();
+    SoapSetAnswerHandler(pSoap, &recorder);
+    pSoap->fsend = RecordOutput;
     for (const std::string& strDatagram : vecDatagrams) {
-        Serve(strDatagram);
-        EXPECT_FALSE(ReplyCame()) << strDatagram;
+        g_vecOutput.clear();
+        SoapServe(pSoap, strDatagram.data(), strDatagram.size());
+        EndMessage(pSoap);
+        EXPECT_TRUE(g_vecOutput.empty()) << strDatagram << " got " << g_vecOutput.front();
+        EXPECT_EQ(pSoap->fsend, &RecordOutput);
     }
-    EXPECT_TRUE(m_recorder.m_vecCalls.empty());
-}
-
-TEST_F(SoapNoReplyTest, EachDatagramNeedsItsOwnServeCall) {
-    EXPECT_TRUE(m_peer.SendTo(m_context.Port(), Env(kRelates, Matches(Match("urn:a", "1")))));
-    EXPECT_TRUE(m_peer.SendTo(m_context.Port(), Env(kRelates, Matches(Match("urn:b", "2")))));
-    EXPECT_EQ(SoapServe(m_context.Get()), 0);
-    EndMessage(m_context.Get());
-    EXPECT_EQ(m_recorder.m_vecCalls.size(), 1u);
-    EXPECT_EQ(SoapServe(m_context.Get()), 0);
-    EndMessage(m_context.Get());
-    ASSERT_EQ(m_recorder.m_vecCalls.size(), 2u);
-    EXPECT_NE(m_recorder.m_vecCalls[1].find("{urn:b"), std::string::npos);
-    EXPECT_FALSE(ReplyCame());
-}
-
-TEST_F(SoapNoReplyTest, ReceivedDatagramWithThousandsOfAttributesIsRefused) {
-    EXPECT_EQ(Serve(Env(kRelates, "<d:ProbeMatches " + Attributes(4000) + "/>")), 12);
-    EXPECT_EQ(Serve(Env(kRelates, Matches(""))), 0);
-    EXPECT_EQ(m_recorder.m_vecCalls.size(), 1u);
-    EXPECT_FALSE(ReplyCame());
-}
-
-TEST_F(SoapNoReplyTest, TimeOutReturnsAndContextStaysUsable) {
-    m_context.Get()->recv_timeout = 1;
-    EXPECT_NE(SoapServe(m_context.Get()), 0);
-    EndMessage(m_context.Get());
-    EXPECT_EQ(Serve(Env("", Matches(""))), 0);
-    EXPECT_EQ(m_recorder.m_vecCalls.size(), 1u);
-
-    // The same context still sends: the reply check above would have seen a reply.
-    ASSERT_EQ(
-        SoapSendProbe(m_context.Get(), LoopbackEndpoint(m_peer.Port()).c_str(), nullptr, nullptr),
-        0);
-    EXPECT_TRUE(ReplyCame());
+    EXPECT_TRUE(recorder.m_vecCalls.empty());
 }
 
 }  // namespace

@@ -30,12 +30,12 @@ BEHAVIOURS = {
     4: "delay=400", 5: "dup=3", 6: "wsa5", 7: "matches=3", 8: "no-xaddrs", 9: "no-scopes",
     10: "silent", 11: "result=259", 12: "hostile=truncated", 13: "hostile=wrong-relates",
     14: "hostile=hello", 15: "hostile=bye", 16: "hostile=garbage", 17: "hostile=oversized",
-    18: "hostile=fault", 19: "delay-max=200",
+    18: "hostile=fault", 19: "delay-max=200", 24: "strict", 25: "drop=1000000",
 }
 # Devices 20 and 23 move in test_address_move_and_password_restore, which may run first.
 NORMAL = [0, 1, 2, 3, 21, 22]
 MOVED_IP = "198.18.1.77"
-ARGS_A = ["--count", "24"] + [a for i, b in BEHAVIOURS.items() for a in ("--device", f"{i}:{b}")]
+ARGS_A = ["--count", "26"] + [a for i, b in BEHAVIOURS.items() for a in ("--device", f"{i}:{b}")]
 ARGS_B = ["--count", "6"]
 
 
@@ -57,12 +57,12 @@ def scramble(password):
     return "".join(out)
 
 
-def envelope(body, message_id):
+def envelope(body, message_id, header=""):
     return ('<?xml version="1.0" encoding="UTF-8"?>\n'
             f'<s:Envelope xmlns:s="{SOAP}" xmlns:a="{WSA}" xmlns:t="{WSD}" xmlns:dn="{DN}">'
             f'<s:Header><a:MessageID>{message_id}</a:MessageID>'
             '<a:To s:mustUnderstand="true">urn:schemas-xmlsoap-org:ws:2005:04:discovery</a:To>'
-            f'</s:Header><s:Body>{body}</s:Body></s:Envelope>').encode()
+            f'{header}</s:Header><s:Body>{body}</s:Body></s:Envelope>').encode()
 
 
 def probe_body(element="Probe", types="dn:NetworkVideoTransmitter", scopes=None):
@@ -95,9 +95,9 @@ class Endpoint:
         self.sock.bind(("0.0.0.0", 0))
         self.message_id = f"urn:uuid:{uuid.uuid4()}"
 
-    def send(self, body, dest):
+    def send(self, body, dest, header=""):
         self.sent_at = time.monotonic()
-        self.sock.sendto(envelope(body, self.message_id), (dest, 3702))
+        self.sock.sendto(envelope(body, self.message_id, header), (dest, 3702))
 
     def collect(self, seconds=1.2, until=None):
         """Datagrams received within seconds (or until `until` of them): (data, addr, delay)."""
@@ -372,20 +372,48 @@ class CamsimAnswers(unittest.TestCase):
                          [(256, other["ip"])])
         self.assertEqual(list(self.probe_sources(d["ip"])), [d["ip"]])
 
-    def test_statistics_on_request(self):
+    def statistics(self):
+        """camsim's statistics line, asked for with SIGUSR1, as a dict of numbers."""
         log, pid = os.environ["VLAN_CAMSIM_A_LOG"], int(os.environ["VLAN_CAMSIM_A_PID"])
-        self.ep.send(probe_body(), self.A[0]["ip"])
-        self.ep.collect(0.3, until=1)
+        def lines():
+            with open(log) as f:
+                return [l for l in f if l.startswith("camsim stats:")]
+        before = len(lines())
         os.kill(pid, signal.SIGUSR1)
         for _ in range(50):
-            with open(log) as f:
-                stats = [l for l in f if l.startswith("camsim stats:")]
-            if stats:
-                break
+            stats = lines()
+            if len(stats) > before:
+                return {k: int(v) for k, v in
+                        (kv.split("=") for kv in stats[-1].split(":", 1)[1].split())}
             time.sleep(0.05)
-        fields = dict(kv.split("=") for kv in stats[-1].split(":", 1)[1].split())
-        self.assertGreaterEqual(int(fields["probes"]), 1)
-        self.assertEqual(fields["send_errors"], "0")
+        self.fail("no statistics line after SIGUSR1")
+
+    def test_statistics_on_request(self):
+        self.ep.send(probe_body(), self.A[0]["ip"])
+        self.ep.collect(0.3, until=1)
+        fields = self.statistics()
+        self.assertGreaterEqual(fields["probes"], 1)
+        self.assertEqual(fields["send_errors"], 0)
+
+    def test_strict_and_lossy_devices(self):
+        strict, lossy = self.A[24]["ip"], self.A[25]["ip"]
+        action = f"<a:Action>{WSD}/Probe</a:Action>"
+        cases = [("strict, no action", strict, "", []),
+                 ("strict, action of another body", strict,
+                  f"<a:Action>{WSD}/KorvaneProbe</a:Action>", []),
+                 ("strict, its action", strict, action, [strict])]
+        for name, dest, header, expected in cases:
+            with self.subTest(case=name):
+                ep = Endpoint()
+                try:
+                    ep.send(probe_body(), dest, header)
+                    self.assertEqual([addr[0] for _, addr, _ in ep.collect(0.5)], expected)
+                finally:
+                    ep.close()
+        dropped = self.statistics()["dropped"]
+        self.ep.send(probe_body(), lossy, action)
+        self.assertEqual(self.ep.collect(0.5), [])
+        self.assertEqual(self.statistics()["dropped"], dropped + 1)
 
 
 def main():

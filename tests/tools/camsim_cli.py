@@ -24,7 +24,7 @@ class CamsimCommandLine(unittest.TestCase):
         options = ["--count", "--base", "--prefix", "--seed", "--file", "--list", "--iface",
                    "--port", "--no-addr", "--behave", "--device"]
         keys = ["delay=", "delay-max=", "dup=", "matches=", "wsa5", "no-xaddrs", "no-scopes",
-                "silent", "result=", "hostile="]
+                "silent", "strict", "drop=", "result=", "hostile="]
         kinds = ["truncated", "oversized", "wrong-relates", "hello", "bye", "garbage", "fault"]
         for word in options + keys + kinds:
             self.assertIn(word, out.stdout)
@@ -32,7 +32,7 @@ class CamsimCommandLine(unittest.TestCase):
     def test_usage_errors(self):
         cases = [["--count"], ["--count", "x"], ["--base", "1.2.3"], ["--prefix", "33"],
                  ["--list", "xml"], ["--behave", "dup=0"], ["--behave", "bogus"],
-                 ["--behave", "hostile=nasty"], ["--device", "10:silent"], ["--device", "3"],
+                 ["--behave", "hostile=nasty"], ["--behave", "drop=-1"], ["--behave", "strict=2"], ["--device", "10:silent"], ["--device", "3"],
                  ["--device", "4-2:silent"], ["--frobnicate"], ["--file", "/nonexistent"]]
         for args in cases:
             with self.subTest(args=args):

@@ -98,6 +98,10 @@ bool ApplyBehaviourField(const std::string& key, const std::string& value, Behav
         ok = ParseBool(value, b.noScopes);
     } else if (key == "silent") {
         ok = ParseBool(value, b.silent);
+    } else if (key == "strict") {
+        ok = ParseBool(value, b.strict);
+    } else if (key == "drop") {
+        ok = ParseUnsigned(value, b.drop);
     } else if (key == "result") {
         ok = ParseUnsigned(value, number) && number <= 0x7FFFFFFF;
         b.result = static_cast<int>(number);
@@ -368,8 +372,10 @@ void PrintFleetJson(const std::vector<Device>& fleet, std::ostream& out) {
             << ", \"xaddrs\": " << JsonString("http://" + IpText(d.ip) + "/onvif/device_service")
             << ", \"scopes\": " << JsonString(d.behaviour.noScopes ? "" : ScopesOf(d))
             << ", \"silent\": "
-            << (d.behaviour.silent || !d.behaviour.hostile.empty() ? "true" : "false") << "}"
-            << (i + 1 < fleet.size() ? "," : "") << "\n";
+            << (d.behaviour.silent || !d.behaviour.hostile.empty() ? "true" : "false")
+            << ", \"strict\": " << (d.behaviour.strict ? "true" : "false")
+            << ", \"drop\": " << d.behaviour.drop << "}" << (i + 1 < fleet.size() ? "," : "")
+            << "\n";
     }
     out << "]\n";
 }

@@ -16,6 +16,8 @@ struct Behaviour {
     bool noXAddrs = false;    // probe match without XAddrs
     bool noScopes = false;    // probe match without Scopes
     bool silent = false;      // never answers anything
+    bool strict = false;      // ignores a message without wsa:Action or with another action
+    uint32_t drop = 0;        // loses the first drop datagrams that reach it (a lossy link)
     int result = 0;           // fixed result of configuration answers (0: decide normally)
     std::string hostile;      // answer a probe with a hostile datagram instead (see HostileKinds)
 };

@@ -1,5 +1,6 @@
 #pragma once
-// Adding and removing the devices' addresses on the interface (rtnetlink).
+// The interface camsim serves: its name when it is the only one, adding and removing the
+// devices' addresses on it (rtnetlink).
 
 #include <cstdint>
 #include <string>
@@ -29,3 +30,6 @@ private:
 // Lets the kernel promote a secondary address when the primary goes, so that removing one
 // device's address never takes the others with it.
 void EnablePromoteSecondaries(const std::string& iface);
+
+// The only network interface besides lo; empty when there are none or several.
+std::string OnlyInterface();

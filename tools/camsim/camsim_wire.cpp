@@ -14,15 +14,33 @@ const char kSoap11[] = "http://schemas.xmlsoap.org/soap/envelope/";
 const char kWsa[] = "http://schemas.xmlsoap.org/ws/2004/08/addressing";
 const char kWsa5[] = "http://www.w3.org/2005/08/addressing";
 const char kWsd[] = "http://schemas.xmlsoap.org/ws/2005/04/discovery";
-const char kOnvifNetwork[] = "http://www.onvif.org/ver10/network/wsdl";
 const char kAnonymous[] = "http://schemas.xmlsoap.org/ws/2004/08/addressing/role/anonymous";
+
+// The types of every simulated device, with the prefixes its answers declare for them.
+struct DeviceType {
+    const char* prefix;
+    const char* ns;
+    const char* local;
+};
+const DeviceType kDeviceTypes[] = {
+    {"dn", "http://www.onvif.org/ver10/network/wsdl", "NetworkVideoTransmitter"},
+    {"tds", "http://www.onvif.org/ver10/device/wsdl", "Device"},
+};
 
 void IgnoreXmlError(void*, const char*, ...) {}
 
+// libxml2 keeps UTF-8 text as unsigned bytes (xmlChar); ours is the same bytes as char.
+const xmlChar* Xml(const char* text) {
+    return reinterpret_cast<const xmlChar*>(text);
+}
+
+const char* Chars(const xmlChar* text) {
+    return reinterpret_cast<const char*>(text);
+}
+
 bool Is(const xmlNode* node, const char* ns, const char* name) {
     return node && node->type == XML_ELEMENT_NODE && node->ns && node->ns->href &&
-           std::strcmp(reinterpret_cast<const char*>(node->ns->href), ns) == 0 &&
-           std::strcmp(reinterpret_cast<const char*>(node->name), name) == 0;
+           std::strcmp(Chars(node->ns->href), ns) == 0 && std::strcmp(Chars(node->name), name) == 0;
 }
 
 const xmlNode* FirstElement(const xmlNode* node) {
@@ -49,7 +67,7 @@ std::string Text(const xmlNode* node) {
         return "";
     }
     xmlChar* content = xmlNodeGetContent(node);
-    std::string text = content ? reinterpret_cast<const char*>(content) : "";
+    std::string text = content ? Chars(content) : "";
     xmlFree(content);
     return text;
 }
@@ -63,23 +81,48 @@ std::string Trim(const std::string& text) {
     return text.substr(begin, end - begin + 1);
 }
 
+// The body element of each request kind.
+const struct {
+    const char* name;
+    RequestKind kind;
+} kRequests[] = {
+    {"Probe", RequestKind::kProbe},
+    {"KorvaneProbe", RequestKind::kKorvaneProbe},
+    {"SetDeviceAddrReq", RequestKind::kSetDeviceAddr},
+    {"SetDefaultPasswdReq", RequestKind::kSetDefaultPasswd},
+    {"SetDefaultCfgReq", RequestKind::kSetDefaultCfg},
+};
+
 RequestKind KindOf(const xmlNode* body) {
-    static const struct {
-        const char* name;
-        RequestKind kind;
-    } kKinds[] = {
-        {"Probe", RequestKind::kProbe},
-        {"KorvaneProbe", RequestKind::kKorvaneProbe},
-        {"SetDeviceAddrReq", RequestKind::kSetDeviceAddr},
-        {"SetDefaultPasswdReq", RequestKind::kSetDefaultPasswd},
-        {"SetDefaultCfgReq", RequestKind::kSetDefaultCfg},
-    };
-    for (const auto& k : kKinds) {
+    for (const auto& k : kRequests) {
         if (Is(body, kWsd, k.name)) {
             return k.kind;
         }
     }
     return RequestKind::kNone;
+}
+
+// Resolves the blank-separated QNames of a tns:Types element against the namespace
+// declarations in scope there (an unprefixed name takes the default namespace).
+void ReadTypes(xmlDocPtr doc, xmlNode* types, Request& r) {
+    std::stringstream names(Text(types));
+    std::string name;
+    while (names >> name) {
+        size_t colon = name.find(':');
+        std::string prefix = colon == std::string::npos ? "" : name.substr(0, colon);
+        std::string local = colon == std::string::npos ? name : name.substr(colon + 1);
+        if (local.empty() || local.find(':') != std::string::npos ||
+            (colon != std::string::npos && prefix.empty())) {
+            r.typesValid = false;
+            continue;
+        }
+        xmlNsPtr ns = xmlSearchNs(doc, types, prefix.empty() ? nullptr : Xml(prefix.c_str()));
+        if (!ns && !prefix.empty()) {
+            r.typesValid = false;
+            continue;
+        }
+        r.types.push_back({ns && ns->href ? Chars(ns->href) : "", local});
+    }
 }
 
 void ReadConfig(const xmlNode* body, Request& r) {
@@ -103,7 +146,7 @@ void ReadConfig(const xmlNode* body, Request& r) {
 
 // Writes one element with text content.
 void Element(xmlTextWriterPtr w, const char* name, const std::string& text) {
-    xmlTextWriterWriteElement(w, BAD_CAST name, BAD_CAST text.c_str());
+    xmlTextWriterWriteElement(w, Xml(name), Xml(text.c_str()));
 }
 
 class Writer {
@@ -121,13 +164,16 @@ public:
     // Envelope start and header; the caller writes the body element, then calls Finish.
     xmlTextWriterPtr Begin(const AnswerHeader& header, const std::string& action) {
         xmlTextWriterStartDocument(m_writer, nullptr, "UTF-8", nullptr);
-        xmlTextWriterStartElement(m_writer, BAD_CAST "SOAP-ENV:Envelope");
-        xmlTextWriterWriteAttribute(m_writer, BAD_CAST "xmlns:SOAP-ENV", BAD_CAST kSoap12);
-        xmlTextWriterWriteAttribute(m_writer, BAD_CAST "xmlns:wsa", BAD_CAST kWsa);
-        xmlTextWriterWriteAttribute(m_writer, BAD_CAST "xmlns:wsa5", BAD_CAST kWsa5);
-        xmlTextWriterWriteAttribute(m_writer, BAD_CAST "xmlns:d", BAD_CAST kWsd);
-        xmlTextWriterWriteAttribute(m_writer, BAD_CAST "xmlns:dn", BAD_CAST kOnvifNetwork);
-        xmlTextWriterStartElement(m_writer, BAD_CAST "SOAP-ENV:Header");
+        xmlTextWriterStartElement(m_writer, Xml("SOAP-ENV:Envelope"));
+        xmlTextWriterWriteAttribute(m_writer, Xml("xmlns:SOAP-ENV"), Xml(kSoap12));
+        xmlTextWriterWriteAttribute(m_writer, Xml("xmlns:wsa"), Xml(kWsa));
+        xmlTextWriterWriteAttribute(m_writer, Xml("xmlns:wsa5"), Xml(kWsa5));
+        xmlTextWriterWriteAttribute(m_writer, Xml("xmlns:d"), Xml(kWsd));
+        for (const DeviceType& t : kDeviceTypes) {
+            xmlTextWriterWriteAttribute(m_writer, Xml((std::string("xmlns:") + t.prefix).c_str()),
+                                        Xml(t.ns));
+        }
+        xmlTextWriterStartElement(m_writer, Xml("SOAP-ENV:Header"));
         Element(m_writer, "wsa:MessageID", header.messageId);
         if (!header.relatesTo.empty()) {
             Element(m_writer, header.wsa5 ? "wsa5:RelatesTo" : "wsa:RelatesTo", header.relatesTo);
@@ -135,7 +181,7 @@ public:
         Element(m_writer, "wsa:To", kAnonymous);
         Element(m_writer, "wsa:Action", std::string(kWsd) + "/" + action);
         xmlTextWriterEndElement(m_writer);
-        xmlTextWriterStartElement(m_writer, BAD_CAST "SOAP-ENV:Body");
+        xmlTextWriterStartElement(m_writer, Xml("SOAP-ENV:Body"));
         return m_writer;
     }
 
@@ -143,7 +189,7 @@ public:
         xmlTextWriterEndDocument(m_writer);  // closes every open element
         xmlFreeTextWriter(m_writer);
         m_writer = nullptr;
-        return std::string(reinterpret_cast<const char*>(xmlBufferContent(m_buffer)),
+        return std::string(Chars(xmlBufferContent(m_buffer)),
                            static_cast<size_t>(xmlBufferLength(m_buffer)));
     }
 
@@ -153,10 +199,14 @@ private:
 };
 
 void WriteMatchContent(xmlTextWriterPtr w, const MatchText& m) {
-    xmlTextWriterStartElement(w, BAD_CAST "wsa:EndpointReference");
+    xmlTextWriterStartElement(w, Xml("wsa:EndpointReference"));
     Element(w, "wsa:Address", m.address);
     xmlTextWriterEndElement(w);
-    Element(w, "d:Types", "dn:NetworkVideoTransmitter");
+    std::string types;
+    for (const DeviceType& t : kDeviceTypes) {
+        types += (types.empty() ? "" : " ") + std::string(t.prefix) + ":" + t.local;
+    }
+    Element(w, "d:Types", types);
     if (!m.omitScopes) {
         Element(w, "d:Scopes", m.scopes);
     }
@@ -193,13 +243,14 @@ bool ParseRequest(const char* data, size_t size, Request& request) {
         const xmlNode* header = Child(envelope, soap, "Header");
         const xmlNode* id = Child(header, kWsa, "MessageID");
         request.messageId = Trim(Text(id ? id : Child(header, kWsa5, "MessageID")));
+        const xmlNode* action = Child(header, kWsa, "Action");
+        request.action = Trim(Text(action ? action : Child(header, kWsa5, "Action")));
         const xmlNode* body = FirstElement(
             Child(envelope, soap, "Body") ? Child(envelope, soap, "Body")->children : nullptr);
         request.kind = KindOf(body);
         if (request.kind == RequestKind::kProbe || request.kind == RequestKind::kKorvaneProbe) {
-            const xmlNode* types = Child(body, kWsd, "Types");
-            request.hasTypes = types != nullptr;
-            request.types = Text(types);
+            // libxml2 looks namespaces up from a node it may not change, but takes it non-const.
+            ReadTypes(doc, const_cast<xmlNode*>(Child(body, kWsd, "Types")), request);
             request.scopes = Trim(Text(Child(body, kWsd, "Scopes")));
         } else if (request.kind != RequestKind::kNone) {
             ReadConfig(body, request);
@@ -209,34 +260,21 @@ bool ParseRequest(const char* data, size_t size, Request& request) {
     return ok;
 }
 
-bool ProbeSelects(const Request& probe, const Device& device) {
-    std::stringstream types(probe.types);
-    std::string type;
-    bool typeMatches = true;
-    while (types >> type) {
-        std::string local = type.substr(type.find(':') + 1);
-        typeMatches = local == "NetworkVideoTransmitter" || local == "Device";
-        if (typeMatches) {
-            break;
+std::string ActionOf(RequestKind kind) {
+    for (const auto& k : kRequests) {
+        if (k.kind == kind) {
+            return std::string(kWsd) + "/" + k.name;
         }
     }
-    if (!typeMatches) {
-        return false;
+    return "";
+}
+
+std::vector<QName> DeviceTypes() {
+    std::vector<QName> types;
+    for (const DeviceType& t : kDeviceTypes) {
+        types.push_back({t.ns, t.local});
     }
-    // Every scope asked for must be a prefix (at a segment boundary) of one of ours.
-    std::stringstream wanted(probe.scopes);
-    std::string scope;
-    const std::string ours = " " + ScopesOf(device) + " ";
-    while (wanted >> scope) {
-        while (!scope.empty() && scope.back() == '/') {
-            scope.pop_back();
-        }
-        if (ours.find(" " + scope + " ") == std::string::npos &&
-            ours.find(" " + scope + "/") == std::string::npos) {
-            return false;
-        }
-    }
-    return true;
+    return types;
 }
 
 std::string WriteProbeMatches(const AnswerHeader& header, bool korvane,
@@ -244,13 +282,43 @@ std::string WriteProbeMatches(const AnswerHeader& header, bool korvane,
     const char* element = korvane ? "KorvaneProbeMatches" : "ProbeMatches";
     Writer writer;
     xmlTextWriterPtr w = writer.Begin(header, element);
-    xmlTextWriterStartElement(w, BAD_CAST(korvane ? "d:KorvaneProbeMatches" : "d:ProbeMatches"));
+    xmlTextWriterStartElement(w, Xml(korvane ? "d:KorvaneProbeMatches" : "d:ProbeMatches"));
     for (const MatchText& m : matches) {
-        xmlTextWriterStartElement(w, BAD_CAST "d:ProbeMatch");
+        xmlTextWriterStartElement(w, Xml("d:ProbeMatch"));
         WriteMatchContent(w, m);
         xmlTextWriterEndElement(w);
     }
     return writer.Finish();
+}
+
+std::string FakeAddress(uint32_t n) {
+    return IpText(0x0A000000 | (n & 0xFFFFFF));
+}
+
+std::string WriteFakeMatches(const AnswerHeader& header, uint32_t first, uint32_t count) {
+    Writer writer;
+    xmlTextWriterPtr w = writer.Begin(header, "ProbeMatches");
+    // The default namespace keeps each of the many matches short.
+    xmlTextWriterStartElement(w, Xml("ProbeMatches"));
+    xmlTextWriterWriteAttribute(w, Xml("xmlns"), Xml(kWsd));
+    for (uint32_t n = first; n < first + count; ++n) {
+        xmlTextWriterStartElement(w, Xml("ProbeMatch"));
+        Element(w, "XAddrs", FakeAddress(n));
+        Element(w, "Scopes", "fake");
+        xmlTextWriterEndElement(w);
+    }
+    return writer.Finish();
+}
+
+std::string PadEnvelope(const std::string& envelope, size_t size) {
+    const std::string end = "</SOAP-ENV:Body>";
+    size_t at = envelope.rfind(end);
+    if (at == std::string::npos || envelope.size() >= size) {
+        return envelope;
+    }
+    std::string padded = envelope;
+    padded.insert(at, size - envelope.size(), ' ');
+    return padded;
 }
 
 std::string WriteConfigAnswer(const AnswerHeader& header, const Request& request,
@@ -260,14 +328,14 @@ std::string WriteConfigAnswer(const AnswerHeader& header, const Request& request
                                                                         : "SetDefaultCfgRsp";
     Writer writer;
     xmlTextWriterPtr w = writer.Begin(header, name);
-    xmlTextWriterStartElement(w, BAD_CAST(std::string("d:") + name).c_str());
-    xmlTextWriterStartElement(w, BAD_CAST "d:OpUserInfo");
+    xmlTextWriterStartElement(w, Xml((std::string("d:") + name).c_str()));
+    xmlTextWriterStartElement(w, Xml("d:OpUserInfo"));
     Element(w, "d:UserName", request.userName);
     Element(w, "d:AuthCode", "");
     Element(w, "d:UserId", request.userId);
     Element(w, "d:MsgSeq", request.msgSeq);
     xmlTextWriterEndElement(w);
-    xmlTextWriterStartElement(w, BAD_CAST "d:DeviceInfo");
+    xmlTextWriterStartElement(w, Xml("d:DeviceInfo"));
     Element(w, "d:DeviceSerialNo", device.serial);
     Element(w, "d:DeviceId", device.mac);
     xmlTextWriterEndElement(w);
@@ -278,7 +346,7 @@ std::string WriteConfigAnswer(const AnswerHeader& header, const Request& request
 std::string WriteAnnouncement(const AnswerHeader& header, bool bye, const MatchText& match) {
     Writer writer;
     xmlTextWriterPtr w = writer.Begin(header, bye ? "Bye" : "Hello");
-    xmlTextWriterStartElement(w, BAD_CAST(bye ? "d:Bye" : "d:Hello"));
+    xmlTextWriterStartElement(w, Xml(bye ? "d:Bye" : "d:Hello"));
     WriteMatchContent(w, match);
     return writer.Finish();
 }
@@ -286,13 +354,13 @@ std::string WriteAnnouncement(const AnswerHeader& header, bool bye, const MatchT
 std::string WriteFault(const AnswerHeader& header) {
     Writer writer;
     xmlTextWriterPtr w = writer.Begin(header, "Fault");
-    xmlTextWriterStartElement(w, BAD_CAST "SOAP-ENV:Fault");
-    xmlTextWriterStartElement(w, BAD_CAST "SOAP-ENV:Code");
+    xmlTextWriterStartElement(w, Xml("SOAP-ENV:Fault"));
+    xmlTextWriterStartElement(w, Xml("SOAP-ENV:Code"));
     Element(w, "SOAP-ENV:Value", "SOAP-ENV:Receiver");
     xmlTextWriterEndElement(w);
-    xmlTextWriterStartElement(w, BAD_CAST "SOAP-ENV:Reason");
-    xmlTextWriterStartElement(w, BAD_CAST "SOAP-ENV:Text");
-    xmlTextWriterWriteAttribute(w, BAD_CAST "xml:lang", BAD_CAST "en");
-    xmlTextWriterWriteString(w, BAD_CAST "simulated fault");
+    xmlTextWriterStartElement(w, Xml("SOAP-ENV:Reason"));
+    xmlTextWriterStartElement(w, Xml("SOAP-ENV:Text"));
+    xmlTextWriterWriteAttribute(w, Xml("xml:lang"), Xml("en"));
+    xmlTextWriterWriteString(w, Xml("simulated fault"));
     return writer.Finish();
 }

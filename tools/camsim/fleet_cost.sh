@@ -28,7 +28,8 @@ s.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton("198.18
 s.bind(("198.18.0.1", 0))
 mid = f"urn:uuid:{uuid.uuid4()}"
 probe = ('<?xml version="1.0" encoding="UTF-8"?><s:Envelope xmlns:s="http://www.w3.org/2003/05/soap-envelope" '
-         'xmlns:a="http://schemas.xmlsoap.org/ws/2004/08/addressing" xmlns:d="http://schemas.xmlsoap.org/ws/2005/04/discovery">'
+         'xmlns:a="http://schemas.xmlsoap.org/ws/2004/08/addressing" xmlns:d="http://schemas.xmlsoap.org/ws/2005/04/discovery" '
+         'xmlns:dn="http://www.onvif.org/ver10/network/wsdl">'
          f'<s:Header><a:MessageID>{mid}</a:MessageID></s:Header><s:Body><d:Probe><d:Types>dn:NetworkVideoTransmitter</d:Types>'
          '</d:Probe></s:Body></s:Envelope>').encode()
 start = time.monotonic()

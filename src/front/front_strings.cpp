@@ -1,4 +1,4 @@
-#include "StringTable.h"
+#include "front/front_strings.h"
 
 #include <map>
 
@@ -88,4 +88,8 @@ int GetErrMsgId(int code) {
         return IDS_FAILED;
     }
     return it->second;
+}
+
+const char* GetErrMsg(int code) {
+    return LoadResText(GetErrMsgId(code));
 }

@@ -1,11 +1,10 @@
 // Renders the main window with a listed fleet and every dialog into PNG files.
 //   camsim --list csv | scoutcam_screenshots FOLDER
 // The fleet (camsim's list format: ip,model,name,serial,mac,version,...) comes from standard
-// input; the window gets it through a client that sends nothing. Settings go to a temporary
-// folder, never to the user's.
+// input; the window gets it through a client that sends nothing and answers every search with
+// the whole fleet. Settings go to a temporary folder, never to the user's.
 
 #include "AboutDlg.h"
-#include "DeviceClient.h"
 #include "ErrMsg.h"
 #include "IpAddressCtrl.h"
 #include "ListCtrlEx.h"
@@ -14,6 +13,8 @@
 #include "SetAddrDlg.h"
 #include "SubnetSectDlg.h"
 #include "WaitDlg.h"
+#include "fake_client.h"
+#include "front/front_address.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -27,46 +28,10 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
-#include <arpa/inet.h>
 #include <cstdio>
 #include <vector>
 
 namespace {
-
-// Answers every search with the whole fleet.
-class CListingClient : public IDeviceClient {
-public:
-    explicit CListingClient(std::vector<CDiscoveryBean> fleet) : m_fleet(std::move(fleet)) {}
-
-    int Attach(IObserver<CDiscoveryBean>* pObserver) override {
-        m_pObserver = pObserver;
-        return 0;
-    }
-    int Detach(IObserver<CDiscoveryBean>*) override {
-        m_pObserver = nullptr;
-        return 0;
-    }
-    int Search(uint32_t) override { return Deliver(); }
-    int ExactSearch(uint32_t, uint32_t) override { return Deliver(); }
-    int SetDeviceAddr(uint32_t, const UserInfo&, const DeviceIdentity&,
-                      const DeviceAddress&) override {
-        return 0;
-    }
-    int SetDefaultPasswd(uint32_t, const DeviceIdentity&, const std::string&) override { return 0; }
-
-private:
-    int Deliver() {
-        for (const CDiscoveryBean& record : m_fleet) {
-            if (m_pObserver) {
-                m_pObserver->Update(&record);
-            }
-        }
-        return 0;
-    }
-
-    std::vector<CDiscoveryBean> m_fleet;
-    IObserver<CDiscoveryBean>* m_pObserver = nullptr;
-};
 
 std::vector<CDiscoveryBean> ReadFleet() {
     std::vector<CDiscoveryBean> fleet;
@@ -95,7 +60,7 @@ void Pause(int ms) {
 }
 
 uint32_t Host(const char* ip) {
-    return ntohl(inet_addr(ip));
+    return IpTextToHost(ip);
 }
 
 class CShooter {
@@ -165,7 +130,8 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationName(QStringLiteral("scoutcam"));
     const QString dir = QString::fromLocal8Bit(argv[1]);
 
-    CListingClient client(ReadFleet());
+    CFakeClient client;
+    client.SetFleet(ReadFleet());
     CScoutcamDlg dlg(&client);
     dlg.move(40, 40);
     dlg.show();
@@ -213,7 +179,7 @@ int main(int argc, char* argv[]) {
     dlg.GetRecordOfRow(2, record);
     {
         CSetAddrDlg edit(&dlg);
-        edit.m_ip = ntohl(inet_addr(record.m_ipAddr.c_str()));
+        edit.m_ip = IpTextToHost(record.m_ipAddr);
         edit.m_mask = DefaultMaskOf(edit.m_ip);
         edit.show();
         edit.PasswordEdit()->setText(QStringLiteral("password"));

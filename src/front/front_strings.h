@@ -1,7 +1,7 @@
 #pragma once
 
 // The program's string table and the text of each result code. Plain C++, without Qt, so that
-// the desktop program and the command-line front end tell the user the same words.
+// the window and the command line tell the user the same words.
 
 // Ids of the program's string table.
 enum StringId : int {
@@ -47,3 +47,6 @@ const char* LoadResText(int id);
 // The string id of the text that tells the user a result code; 104 ("Failed") for a code
 // without a text of its own, which is logged.
 int GetErrMsgId(int code);
+
+// The text that tells the user a result code (UTF-8).
+const char* GetErrMsg(int code);
