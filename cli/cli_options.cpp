@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "common/common_version.h"
 #include "front/front_address.h"
 #include "front/front_strings.h"
 #include "mc/mc_client.h"
@@ -41,18 +42,25 @@ const char kUsage[] =
     "                               links that lose datagrams\n"
     "  --json                       search output as JSON\n"
     "  --csv                        search output as CSV\n"
-    "  -h, --help                   show this text\n"
+    "  -h, --help                   show this text and exit\n"
+    "  --version                    show the version and exit\n"
     "\n"
     "Passwords and serial codes are never taken from the command line. On a terminal\n"
     "they are asked for without echo; otherwise the first line of standard input is used.\n"
-    "The log is scoutcam.log in $TMPDIR, else $XDG_RUNTIME_DIR, else /tmp/scoutcam-<uid>.\n"
     "\n"
     "Exit status:\n"
     "  0  search finished, or the device answered \"Succeed\"\n"
     "  1  the device did not confirm (refusal, failure or timeout); the text is printed\n"
     "  2  invalid arguments or input\n"
     "  3  no device answered from the --device address\n"
-    "  4  the discovery client could not start (no UDP port of 3702..3801)\n";
+    "  4  the discovery client could not start (no UDP port of 3702..3801)\n"
+    "\n"
+    "Files:\n"
+    "  $TMPDIR/scoutcam.log         the log; without TMPDIR in $XDG_RUNTIME_DIR, else in\n"
+    "                               /tmp/scoutcam-<uid> (a private folder),\n"
+    "                               emptied at each start and beyond 2 MiB\n";
+
+const char kVersion[] = "scoutcam-cli " SCOUTCAM_VERSION "\n";
 
 const int kMaxWindowMs = 600000;
 
@@ -183,6 +191,10 @@ const char* UsageText() {
     return kUsage;
 }
 
+const char* VersionText() {
+    return kVersion;
+}
+
 int ParseCommandLine(int argc, const char* const* argv, CliOptions* pOptions, std::string* pError) {
     CliOptions options;
     Seen seen;
@@ -192,6 +204,9 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* pOptions, st
         std::string value;
         if (arg == "-h" || arg == "--help") {
             pOptions->command = CMD_HELP;
+            return 0;
+        } else if (arg == "--version") {
+            pOptions->command = CMD_VERSION;
             return 0;
         } else if (!haveCommand && arg == "search") {
             options.command = CMD_SEARCH;

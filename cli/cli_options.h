@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-enum CliCommand { CMD_HELP, CMD_SEARCH, CMD_SET_ADDRESS, CMD_RESTORE_PASSWORD };
+enum CliCommand { CMD_HELP, CMD_VERSION, CMD_SEARCH, CMD_SET_ADDRESS, CMD_RESTORE_PASSWORD };
 enum CliFormat { FORMAT_TABLE, FORMAT_JSON, FORMAT_CSV };
 enum CliSearchMode { SEARCH_AUTO, SEARCH_RANGE, SEARCH_ADDRESS };
 
@@ -47,3 +47,6 @@ struct CliOptions {
 int ParseCommandLine(int argc, const char* const* argv, CliOptions* pOptions, std::string* pError);
 
 const char* UsageText();
+
+// "scoutcam-cli <version>" and a line feed.
+const char* VersionText();

@@ -133,6 +133,10 @@ int PrepareCommand(int argc, const char* const* argv, CliIo& io, CliOptions* pOp
         io.out << UsageText();
         return EXIT_OK;
     }
+    if (pOptions->command == CMD_VERSION) {
+        io.out << VersionText();
+        return EXIT_OK;
+    }
     if (pOptions->command == CMD_SEARCH) {
         return CLI_RUN;
     }
@@ -166,6 +170,7 @@ int RunCommand(const CliOptions& options, const std::string& secret, IDiscoveryC
         rc = RestorePassword(pClient, options, secret, io);
         break;
     case CMD_HELP:
+    case CMD_VERSION:
         break;
     }
     pClient->Stop();

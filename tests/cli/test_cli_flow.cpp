@@ -9,6 +9,7 @@
 
 #include "cli_run.h"
 #include "common/common_util.h"
+#include "common/common_version.h"
 #include "fake_client.h"
 #include "front/front_address.h"
 
@@ -244,6 +245,9 @@ TEST_F(CliFlow, HelpAndUsageErrorsNeedNoClient) {
     CliRun run = RunCli({"--help"}, "", nullptr);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind("Usage: scoutcam-cli COMMAND", 0), 0u);
+    run = RunCli({"search", "--version"}, "", nullptr);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, "scoutcam-cli " SCOUTCAM_VERSION "\n");
     run = RunCli({"find"}, "", nullptr);
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err, "scoutcam-cli: unknown command: find\nTry 'scoutcam-cli --help'.\n");

@@ -1,8 +1,13 @@
 // Draws the program's images: the 79 x 20 logo with transparency and the program icon.
-// Build target scoutcam_draw_images (not part of the default build); run it with the output
-// folder, normally app/res, and commit the PNG files it writes.
+//   scoutcam_draw_images FOLDER               logo.png and the 128 x 128 scoutcam.png, for
+//                                             app/res (commit what it writes)
+//   scoutcam_draw_images --icons FOLDER SIZE...
+//                                             the icon at each size, as the icon theme lays
+//                                             it out: FOLDER/SIZExSIZE/apps/scoutcam.png
+//                                             (the build runs this for the installed icons)
 #include <QFont>
 #include <QFontMetrics>
+#include <QDir>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
@@ -65,15 +70,42 @@ QImage DrawIcon(int size) {
     return image;
 }
 
+// Writes the icon at each size given; false on a size outside 1..1024 or a failed write.
+bool DrawIconSizes(const QString& dir, const QStringList& sizes) {
+    for (const QString& text : sizes) {
+        bool number = false;
+        const int size = text.toInt(&number);
+        if (!number || size < 1 || size > 1024) {
+            std::fprintf(stderr, "not an icon size: %s\n", qPrintable(text));
+            return false;
+        }
+        const QString sub = QStringLiteral("%1/%2x%2/apps").arg(dir).arg(size);
+        if (!QDir().mkpath(sub) ||
+            !DrawIcon(size).save(sub + QStringLiteral("/scoutcam.png"), "PNG")) {
+            std::fprintf(stderr, "cannot write %s/scoutcam.png\n", qPrintable(sub));
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT_FOLDER\n", argv[0]);
+    QStringList args;
+    for (int i = 1; i < argc; ++i) {
+        args << QString::fromLocal8Bit(argv[i]);
+    }
+    // The icon has no text: it needs no fonts, hence no application object nor display.
+    if (args.size() >= 3 && args[0] == QStringLiteral("--icons")) {
+        return DrawIconSizes(args[1], args.mid(2)) ? 0 : 1;
+    }
+    if (args.size() != 1) {
+        std::fprintf(stderr, "usage: %s FOLDER | --icons FOLDER SIZE...\n", argv[0]);
         return 2;
     }
-    const QString dir = QString::fromLocal8Bit(argv[1]);
+    QGuiApplication app(argc, argv);
+    const QString dir = args[0];
     bool ok = DrawLogo().save(dir + QStringLiteral("/logo.png"), "PNG") &&
               DrawIcon(128).save(dir + QStringLiteral("/scoutcam.png"), "PNG");
     return ok ? 0 : 1;
