@@ -28,9 +28,9 @@ bool Echoes(HANDLE console) {
 }
 
 TEST(CliConsole, NoEchoOnTheConsoleWhileASecretIsRead) {
-    HANDLE console = CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                 nullptr);
+    HANDLE console =
+        CreateFileA("CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     DWORD mode = 0;
     if (console == INVALID_HANDLE_VALUE || GetConsoleMode(console, &mode) == FALSE) {
         const DWORD error = GetLastError();
