@@ -1,18 +1,17 @@
 // scoutcam-cli: the discovery client from the command line.
 
-#include <unistd.h>
-
 #include <clocale>
 #include <iostream>
 #include <string>
 
+#include "cli_console.h"
 #include "cli_run.h"
 #include "common/common_log.h"
 #include "front/front_log.h"
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
-    CliIo io{std::cin, std::cout, std::cerr, isatty(STDIN_FILENO) != 0};
+    CliIo io{std::cin, std::cout, std::cerr, StdinIsTerminal()};
     CliOptions options;
     std::string secret;
     const int prepared = PrepareCommand(argc, argv, io, &options, &secret);

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cwchar>
 
+#include "cli_console.h"
 #include "front/front_strings.h"
 
 namespace {
@@ -82,15 +82,12 @@ std::string ValidUtf8(const std::string& text) {
 }
 
 // Display width of valid UTF-8 text: the terminal columns of each character (wide East
-// Asian characters take two) where the locale knows them, else one.
+// Asian characters take two) where the platform knows them, else one.
 size_t Width(const std::string& text) {
     size_t width = 0;
     for (size_t i = 0; i < text.size();) {
         const size_t length = std::max<size_t>(Utf8Length(text, i), 1);
-        wchar_t character = 0;
-        std::mbstate_t state{};
-        const size_t got = std::mbrtowc(&character, text.data() + i, length, &state);
-        const int columns = got == length ? wcwidth(character) : -1;
+        const int columns = CharColumns(text.data() + i, length);
         width += columns >= 0 ? static_cast<size_t>(columns) : 1;
         i += length;
     }

@@ -1,13 +1,12 @@
 #include "cli_run.h"
 
-#include <termios.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <iostream>
+#include <optional>
 #include <thread>
 #include <vector>
 
+#include "cli_console.h"
 #include "cli_output.h"
 #include "common/common_error.h"
 #include "common/common_log.h"
@@ -21,20 +20,13 @@ const int kReadyTimeoutMs = 5000;
 
 // A secret from the terminal without echo, or else the first line of the input.
 bool ReadSecret(CliIo& io, const char* pPrompt, std::string* pSecret) {
-    termios saved;
-    bool quiet = false;
+    std::optional<CHiddenInput> hidden;
     if (io.terminal) {
         io.err << pPrompt << std::flush;
-        if (tcgetattr(STDIN_FILENO, &saved) == 0) {
-            termios noEcho = saved;
-            noEcho.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-            quiet = tcsetattr(STDIN_FILENO, TCSAFLUSH, &noEcho) == 0;
-        }
+        hidden.emplace();
     }
     const bool got = static_cast<bool>(std::getline(io.in, *pSecret));
-    if (quiet) {
-        tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
-    }
+    hidden.reset();
     if (io.terminal) {
         io.err << "\n";
     }

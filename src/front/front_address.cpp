@@ -1,7 +1,5 @@
 #include "front/front_address.h"
 
-#include <arpa/inet.h>
-
 #include "common/common_util.h"
 #include "front/front_strings.h"
 
@@ -10,12 +8,31 @@ const uint32_t kMaxRangeSpan = 256;  // end - begin: 257 addresses at most
 }  // namespace
 
 bool ParseIpv4(const std::string& text, uint32_t* pAddress) {
-    // inet_pton takes exactly four decimal fields of 0..255 without leading zeros.
-    struct in_addr addr;
-    if (inet_pton(AF_INET, text.c_str(), &addr) != 1) {
+    uint32_t address = 0;
+    size_t i = 0;
+    for (int field = 0; field < 4; ++field) {
+        if (field > 0) {
+            if (i == text.size() || text[i] != '.') {
+                return false;
+            }
+            ++i;
+        }
+        const size_t start = i;
+        uint32_t value = 0;
+        while (i < text.size() && i - start < 3 && text[i] >= '0' && text[i] <= '9') {
+            value = value * 10 + static_cast<uint32_t>(text[i] - '0');
+            ++i;
+        }
+        const size_t digits = i - start;
+        if (digits == 0 || value > 255 || (digits > 1 && text[start] == '0')) {
+            return false;
+        }
+        address = (address << 8) | value;
+    }
+    if (i != text.size()) {
         return false;
     }
-    *pAddress = ntohl(addr.s_addr);
+    *pAddress = address;
     return true;
 }
 
@@ -25,9 +42,8 @@ uint32_t IpTextToHost(const std::string& text) {
 }
 
 std::string HostToIpText(uint32_t address) {
-    std::string text;
-    IpToString(htonl(address), text);
-    return text;
+    return std::to_string(address >> 24) + '.' + std::to_string((address >> 16) & 0xFF) + '.' +
+           std::to_string((address >> 8) & 0xFF) + '.' + std::to_string(address & 0xFF);
 }
 
 uint32_t DefaultMaskOf(uint32_t ip) {

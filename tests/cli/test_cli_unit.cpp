@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <string>
 #include <vector>
 
+#include "cli_console.h"
 #include "cli_options.h"
 #include "cli_output.h"
 
@@ -191,6 +193,29 @@ TEST(CliOutput, TableJsonAndCsv) {
     EXPECT_EQ(FormatJson({}), "[]\n");
     EXPECT_EQ(FormatTable({}),
               "IP address  Type  Serial Number  Physical address  Version\nTotal: 0\n");
+}
+
+TEST(CliOutput, WideCharactersTakeTwoColumnsOfTheTable) {
+    // Linux knows the columns from a UTF-8 locale; Windows without one.
+    const char* pSaved = std::setlocale(LC_CTYPE, nullptr);
+    const std::string saved = pSaved != nullptr ? pSaved : "C";
+    std::setlocale(LC_CTYPE, "C.UTF-8");
+    const char* pCamera = "\xE3\x82\xAB\xE3\x83\xA1\xE3\x83\xA9";  // three wide katakana
+    const int columns = CharColumns(pCamera, 3);
+    std::vector<CDiscoveryBean> devices = {Device("10.0.0.5", "SN-1", "aabb"),
+                                           Device("10.0.0.6", "SN-2", "ccdd")};
+    devices[0].m_hardware = pCamera;
+    const std::string table = FormatTable(devices);
+    std::setlocale(LC_CTYPE, saved.c_str());
+    if (columns != 2) {
+        GTEST_SKIP() << "the platform does not know the columns of wide characters here";
+    }
+    EXPECT_EQ(
+        table,
+        "IP address  Type    Serial Number  Physical address  Version\n"
+        "10.0.0.5    \xE3\x82\xAB\xE3\x83\xA1\xE3\x83\xA9  SN-1           AA-BB             V1\n"
+        "10.0.0.6    IPC-1   SN-2           CC-DD             V1\n"
+        "Total: 2\n");
 }
 
 TEST(CliOutput, HostileDeviceTextsCannotBreakTheOutput) {

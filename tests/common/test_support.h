@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -41,6 +42,43 @@ public:
 
 private:
     std::string m_path;
+};
+
+// Points the user's temporary directory (GetUserTempDir) at a directory while it lives, by
+// the variable that the platform reads first: TMP on Windows, TMPDIR elsewhere.
+class CUserTempDirAt {
+public:
+    explicit CUserTempDirAt(const std::string& dir) {
+        const char* pOld = std::getenv(kName);
+        m_had = pOld != nullptr;
+        m_saved = m_had ? pOld : "";
+        Set(dir);
+    }
+    ~CUserTempDirAt() { Set(m_had ? m_saved : std::string()); }
+    CUserTempDirAt(const CUserTempDirAt&) = delete;
+    CUserTempDirAt& operator=(const CUserTempDirAt&) = delete;
+
+private:
+#ifdef _WIN32
+    static constexpr const char* kName = "TMP";
+    // The C runtime passes the change on to the process environment that GetTempPathA reads;
+    // an empty value removes the variable.
+    static void Set(const std::string& value) {
+        _putenv((std::string(kName) + "=" + value).c_str());
+    }
+#else
+    static constexpr const char* kName = "TMPDIR";
+    static void Set(const std::string& value) {
+        if (value.empty()) {
+            unsetenv(kName);
+        } else {
+            setenv(kName, value.c_str(), 1);
+        }
+    }
+#endif
+
+    bool m_had = false;
+    std::string m_saved;
 };
 
 inline std::string ReadFile(const std::string& path) {

@@ -19,13 +19,16 @@ TEST(FrontAddress, OnlyDottedQuadsParse) {
     EXPECT_EQ(address, 0xC0A80114u);
     ASSERT_TRUE(ParseIpv4("255.255.255.255", &address));
     EXPECT_EQ(address, 0xFFFFFFFFu);
-    for (const char* pText : {"", "10.1", "10.0.0.256", "010.0.0.5", "0x0a.0.0.5", "10.0.0.5 ",
-                              "camera", "10.0.0.5.6"}) {
+    for (const char* pText :
+         {"", "10.1", "10.0.0.256", "010.0.0.5", "0x0a.0.0.5", "10.0.0.5 ", "camera", "10.0.0.5.6",
+          " 10.0.0.5", "10..0.5", "10.0.0.", "1000.0.0.1", "-1.0.0.1", "+1.0.0.1", "10.0.0.00"}) {
         address = 7;
         EXPECT_FALSE(ParseIpv4(pText, &address)) << pText;
         EXPECT_EQ(address, 7u) << pText;
         EXPECT_EQ(IpTextToHost(pText), 0xFFFFFFFFu) << pText;
     }
+    // A text that goes on behind a NUL is not the address before it.
+    EXPECT_FALSE(ParseIpv4(std::string("10.0.0.5\0x", 10), &address));
     EXPECT_EQ(IpTextToHost("10.0.0.5"), 0x0A000005u);
     EXPECT_EQ(HostToIpText(0xC0A80114u), "192.168.1.20");
     EXPECT_EQ(HostToIpText(0), "0.0.0.0");

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 
 #include "common/common_log.h"
@@ -11,29 +10,10 @@
 
 namespace {
 
-class FrontLog : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const char* pDir = std::getenv("TMPDIR");
-        m_had = pDir != nullptr;
-        m_saved = m_had ? pDir : "";
-    }
-    void TearDown() override {
-        if (m_had) {
-            setenv("TMPDIR", m_saved.c_str(), 1);
-        } else {
-            unsetenv("TMPDIR");
-        }
-    }
-
-    bool m_had = false;
-    std::string m_saved;
-};
-
-TEST_F(FrontLog, LogStartsInTheTemporaryDirectoryFromDebugUp) {
+TEST(FrontLog, LogStartsInTheTemporaryDirectoryFromDebugUp) {
     CTempDir dir;
     ASSERT_FALSE(dir.Path().empty());
-    setenv("TMPDIR", dir.Path().c_str(), 1);
+    CUserTempDirAt temp(dir.Path());
     ASSERT_EQ(StartProgramLog(), 0);
     LOG_DEBUG("front log test record");
     GetLogThread()->StopLog();

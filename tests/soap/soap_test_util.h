@@ -25,5 +25,6 @@ void EndMessage(struct soap* pSoap);
 
 // Runs xmllint on the text: well-formedness always, and the published schemas when present.
 // Validates against the published SOAP 1.2, WS-Addressing and WS-Discovery schemas (xsd/).
-// Returns an empty string when valid, otherwise xmllint's complaint.
+// Returns an empty string when valid, otherwise xmllint's complaint. Built where the host's
+// xmllint is (Linux: SCOUTCAM_XMLLINT).
 std::string XmlLintProblems(const std::string& strXml);

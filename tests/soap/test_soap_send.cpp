@@ -50,8 +50,12 @@ protected:
         ASSERT_EQ(SoapAttachRequestHeader(Soap(), kMessageId, SOAP_WIRE_DISCOVERY_URN, nullptr), 0);
     }
 
-    void ExpectValidXml(const std::string& strXml) {
+    // The schemas are checked where xmllint is (Linux). Every platform compares the exact
+    // bytes, so what Windows renders is what Linux has validated.
+    void ExpectValidXml([[maybe_unused]] const std::string& strXml) {
+#ifdef SCOUTCAM_XMLLINT
         EXPECT_EQ(XmlLintProblems(strXml), "") << strXml;
+#endif
     }
 
     struct soap* Soap() {
