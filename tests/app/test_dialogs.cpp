@@ -12,6 +12,7 @@
 #include "common/common_log.h"
 #include "ui_script.h"
 
+#include <QClipboard>
 #include <QFile>
 #include <QLineEdit>
 #include <QPointer>
@@ -68,6 +69,7 @@ private slots:
     void unknownCodeIsLoggedOnce();
     void ipControlKeyboard_data();
     void ipControlKeyboard();
+    void ipControlPasteFromItsMenu();
     void setAddrValidation_data();
     void setAddrValidation();
     void setAddrAutomaticMask_data();
@@ -177,46 +179,99 @@ void TestDialogs::unknownCodeIsLoggedOnce() {
 }
 
 void TestDialogs::ipControlKeyboard_data() {
+    QTest::addColumn<QString>("start");      // address shown before typing; empty: blank
+    QTest::addColumn<QString>("clipboard");  // what Ctrl+V pastes
     QTest::addColumn<QString>("keys");
-    QTest::addColumn<QString>("address");
-    // '<' stands for Backspace.
-    QTest::newRow("dots move on") << "192.168.1.20"
-                                  << "192.168.1.20";
-    QTest::newRow("three digits move on") << "19216810.20"
-                                          << "192.168.10.20";
-    QTest::newRow("values above 255 refused") << "256.300.25.9"
-                                              << "25.30.25.9";
-    QTest::newRow("blank fields read 0") << "10..7"
-                                         << "10.7.0.0";
-    QTest::newRow("letters refused") << "1a2.b3"
-                                     << "12.3.0.0";
-    QTest::newRow("backspace across fields") << "10.2<<5.6"
-                                             << "15.6.0.0";
-    QTest::newRow("fourth field keeps its digits") << "1.2.3.2555"
-                                                   << "1.2.3.255";
+    QTest::addColumn<QString>("shown");  // the four fields' texts, joined by dots
+    // Keys: '<' Backspace, '{' Left, '}' Right, '^' Ctrl+V; anything else is typed.
+    // Typing starts in the first field with its text selected, as the dialogs open.
+    const struct {
+        const char* name;
+        const char* start;
+        const char* clipboard;
+        const char* keys;
+        const char* shown;
+    } rows[] = {
+        {"typed as written", "", "", "192.168.1.20", "192.168.1.20"},
+        {"over the device's address", "198.18.0.10", "", "192.168.1.20", "192.168.1.20"},
+        {"over a saved range", "0.0.0.0", "", "198.19.0.10", "198.19.0.10"},
+        {"10.0.0.1", "192.168.1.20", "", "10.0.0.1", "10.0.0.1"},
+        {"1.2.3.4", "", "", "1.2.3.4", "1.2.3.4"},
+        {"255.255.255.0", "0.0.0.0", "", "255.255.255.0", "255.255.255.0"},
+        {"0.0.0.0", "198.18.0.10", "", "0.0.0.0", "0.0.0.0"},
+        {"digits without dots", "", "", "192168001020", "192.168.1.20"},
+        {"three digits move on", "", "", "19216810.20", "192.168.10.20"},
+        {"second dot after the move", "198.18.0.10", "", "192..5", "192.18.5.10"},
+        {"blanks separate", "", "", "10 1 2 3", "10.1.2.3"},
+        {"256 refused", "", "", "256", "25..."},
+        {"values above 255 refused", "", "", "256.300.25.9", "25.30.25.9"},
+        {"dot in a blank field stays", "", "", "10..7", "10.7.."},
+        {"letters refused", "", "", "1a2.b3", "12.3.."},
+        {"backspace across fields", "", "", "10.2<<5.6", "15.6.."},
+        {"backspace over the automatic move", "", "", "192<<", "1..."},
+        {"left and right cross fields", "", "", "1.2{{3}}4", "13.24.."},
+        {"fourth field keeps its digits", "", "", "1.2.3.2555", "1.2.3.255"},
+        {"pasted address", "", "172.16.5.4", "^", "172.16.5.4"},
+        {"pasted over typed digits", "198.18.0.10", "172.16.5.4", "19^", "172.16.5.4"},
+        {"pasted with blanks around", "", " 172.16.5.4\n", "^", "172.16.5.4"},
+        {"pasted in the third field", "1.1.1.1", "172.16.5.4", "9.8.^", "172.16.5.4"},
+        {"pasted out of range refused", "198.18.0.10", "172.16.5.400", "^", "198.18.0.10"},
+        {"pasted digits go into the field", "", "12", "^.3", "12.3.."},
+    };
+    for (const auto& r : rows) {
+        QTest::newRow(r.name) << QString::fromLatin1(r.start) << QString::fromLatin1(r.clipboard)
+                              << QString::fromLatin1(r.keys) << QString::fromLatin1(r.shown);
+    }
 }
 
 void TestDialogs::ipControlKeyboard() {
+    QFETCH(QString, start);
+    QFETCH(QString, clipboard);
     QFETCH(QString, keys);
-    QFETCH(QString, address);
+    QFETCH(QString, shown);
     QWidget window;
     auto* ctrl = new CIpAddressCtrl(&window);
     ctrl->setGeometry(0, 0, 160, 24);
+    if (!start.isEmpty()) {
+        ctrl->SetAddress(Ip(start.toLatin1().constData()));
+    }
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    Field(ctrl, 0)->setFocus();
+    QApplication::clipboard()->setText(clipboard);
+    ctrl->SetFieldFocus(0);
     QSignalSpy changed(ctrl, &CIpAddressCtrl::FieldChanged);
     for (QChar c : keys) {
         QWidget* focus = QApplication::focusWidget();
         QVERIFY(focus);
-        if (c == QLatin1Char('<')) {
+        switch (c.toLatin1()) {
+        case '<':
             QTest::keyClick(focus, Qt::Key_Backspace);
-        } else {
+            break;
+        case '{':
+            QTest::keyClick(focus, Qt::Key_Left);
+            break;
+        case '}':
+            QTest::keyClick(focus, Qt::Key_Right);
+            break;
+        case '^':
+            QTest::keyClick(focus, Qt::Key_V, Qt::ControlModifier);
+            break;
+        default:
             QTest::keyClicks(focus, QString(c));
+            break;
         }
     }
-    QCOMPARE(IpText(ctrl->GetAddress()), address);
-    QVERIFY(!changed.isEmpty());
+    // Leaving the control shows each field as the value it gives.
+    window.setFocus();
+    QStringList texts;
+    for (int i = 0; i < CIpAddressCtrl::kFields; ++i) {
+        texts << Field(ctrl, i)->text();
+    }
+    QCOMPARE(texts.join(QLatin1Char('.')), shown);
+    QCOMPARE(IpText(ctrl->GetAddress()), IpText(Ip(shown.toLatin1().constData())));
+    if (shown != start) {
+        QVERIFY(!changed.isEmpty());
+    }
 
     // Tab moves from one field to the next; setting an address sends no notification.
     Field(ctrl, 0)->setFocus();
@@ -226,6 +281,37 @@ void TestDialogs::ipControlKeyboard() {
     ctrl->SetAddress(Ip("1.2.3.4"));
     QCOMPARE(changed.count(), 0);
     QCOMPARE(IpText(ctrl->GetAddress()), QStringLiteral("1.2.3.4"));
+}
+
+void TestDialogs::ipControlPasteFromItsMenu() {
+    QWidget window;
+    auto* ctrl = new CIpAddressCtrl(&window);
+    ctrl->setGeometry(0, 0, 160, 24);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QApplication::clipboard()->setText(QStringLiteral("10.20.30.40"));
+    CUiScript script;
+    script.Add([]() -> std::function<void()> {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu || !menu->isVisible()) {
+            return {};
+        }
+        return [menu]() {
+            for (QAction* a : menu->actions()) {
+                if (a->text().startsWith(QLatin1String("&Paste"))) {
+                    a->trigger();
+                }
+            }
+            menu->close();
+        };
+    });
+    QLineEdit* field = Field(ctrl, 1);
+    field->setFocus();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
+                            field->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(field, &event);
+    QVERIFY(script.WaitDone());
+    QCOMPARE(IpText(ctrl->GetAddress()), QStringLiteral("10.20.30.40"));
 }
 
 void TestDialogs::setAddrValidation_data() {
