@@ -76,6 +76,10 @@ private slots:
     void setAddrAutomaticMask();
     void setAddrMaskFollowsOnlyTheUser();
     void setAddrTabOrder();
+    void setAddrTypedOverTheDevicesAddress();
+    void dialogNamesAndMnemonics();
+    void subnetRangeTyped();
+    void resultBoxShowsItsTitle();
     void serialDlgAcceptsAnyText();
     void subnetValidation_data();
     void subnetValidation();
@@ -479,6 +483,108 @@ void TestDialogs::setAddrTabOrder() {
     QCOMPARE(dlg.PasswordEdit()->echoMode(), QLineEdit::Password);
     QVERIFY(Button(&dlg, QStringLiteral("OK"))->isDefault());
     QCOMPARE(dlg.windowTitle(), QStringLiteral("Edit Network Address"));
+}
+
+void TestDialogs::setAddrTypedOverTheDevicesAddress() {
+    // As the device command opens it: the device's address, the cursor in its first field.
+    CSetAddrDlg dlg;
+    dlg.m_ip = Ip("198.18.0.10");
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    for (QChar c : QStringLiteral("192.168.1.20")) {
+        QTest::keyClicks(QApplication::focusWidget(), QString(c));
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QCOMPARE(IpText(dlg.m_ip), QStringLiteral("192.168.1.20"));
+    QCOMPARE(IpText(dlg.m_mask), QStringLiteral("255.255.255.0"));
+    QCOMPARE(IpText(dlg.m_gateway), QStringLiteral("0.0.0.0"));
+}
+
+void TestDialogs::dialogNamesAndMnemonics() {
+    CSetAddrDlg dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    const std::pair<CIpAddressCtrl*, const char*> controls[] = {
+        {dlg.IpCtrl(), "IP Address"},
+        {dlg.MaskCtrl(), "Subnet Mask"},
+        {dlg.GatewayCtrl(), "Default Gateway"}};
+    for (const auto& c : controls) {
+        QCOMPARE(c.first->accessibleName(), QString::fromLatin1(c.second));
+        for (int i = 0; i < CIpAddressCtrl::kFields; ++i) {
+            QCOMPARE(Field(c.first, i)->accessibleName(), QString::fromLatin1(c.second));
+        }
+    }
+    QCOMPARE(dlg.PasswordEdit()->accessibleName(), QStringLiteral("Admin Password"));
+    // Each label's letter moves to its control.
+    QTest::keyClick(&dlg, Qt::Key_M, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), Field(dlg.MaskCtrl(), 0));
+    QTest::keyClick(&dlg, Qt::Key_P, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), dlg.PasswordEdit());
+    QTest::keyClick(&dlg, Qt::Key_G, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), Field(dlg.GatewayCtrl(), 0));
+    // A button's letter clicks it (after the button's short press animation).
+    QTest::keyClick(&dlg, Qt::Key_C, Qt::AltModifier);
+    QTRY_VERIFY(!dlg.isVisible());
+    QCOMPARE(dlg.result(), int(QDialog::Rejected));
+
+    QSettings().remove(QStringLiteral("Settings"));
+    CSubnetSectDlg range;
+    range.show();
+    QVERIFY(QTest::qWaitForWindowActive(&range));
+    QCOMPARE(range.BeginCtrl()->accessibleName(), QStringLiteral("Start address"));
+    QCOMPARE(range.EndCtrl()->accessibleName(), QStringLiteral("End address"));
+    QTest::keyClick(&range, Qt::Key_O, Qt::AltModifier);
+    QTRY_COMPARE(range.result(), int(QDialog::Accepted));
+
+    CSerialDlg serial;
+    serial.show();
+    QVERIFY(QTest::qWaitForWindowActive(&serial));
+    QCOMPARE(serial.SerialEdit()->accessibleName(), QStringLiteral("Serial Code"));
+}
+
+void TestDialogs::subnetRangeTyped() {
+    // First use: both controls show 0.0.0.0 and the cursor is in the first field.
+    QSettings().remove(QStringLiteral("Settings"));
+    CSubnetSectDlg dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    for (QChar c : QStringLiteral("198.19.0.10\t198.19.0.20\n")) {
+        QWidget* focus = QApplication::focusWidget();
+        if (c == QLatin1Char('\t')) {
+            QTest::keyClick(focus, Qt::Key_Tab);
+        } else if (c == QLatin1Char('\n')) {
+            QTest::keyClick(focus, Qt::Key_Return);
+        } else {
+            QTest::keyClicks(focus, QString(c));
+        }
+    }
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QCOMPARE(IpText(dlg.m_beginIp), QStringLiteral("198.19.0.10"));
+    QCOMPARE(IpText(dlg.m_endIp), QStringLiteral("198.19.0.20"));
+}
+
+void TestDialogs::resultBoxShowsItsTitle() {
+    const QString name = QCoreApplication::applicationName();
+    for (const QString& title : {name, QStringLiteral("scoutcam-with-a-much-longer-name")}) {
+        QCoreApplication::setApplicationName(title);
+        int boxWidth = 0;
+        int titleWidth = 0;
+        CUiScript script;
+        script.OnModal<QMessageBox>([&](QMessageBox* box) {
+            boxWidth = box->width();
+            titleWidth = box->fontMetrics().horizontalAdvance(box->windowTitle());
+            box->button(QMessageBox::Ok)->click();
+        });
+        ShowErrMsg(nullptr, 0);  // "Succeed": a short text
+        QVERIFY(script.WaitDone());
+        // Room for the title and for the window manager's icon and buttons beside it.
+        QVERIFY2(
+            boxWidth >= titleWidth + 100,
+            qPrintable(QStringLiteral("%1 px for a %2 px title").arg(boxWidth).arg(titleWidth)));
+    }
+    QCoreApplication::setApplicationName(name);
 }
 
 void TestDialogs::serialDlgAcceptsAnyText() {
