@@ -32,8 +32,10 @@ namespace {
 const QEvent::Type kEventReport = static_cast<QEvent::Type>(QEvent::User + 2);
 
 // Queued records are listed in slices of about this many milliseconds, taken this many at a
-// time, so that painting, input and the search timer get their turn between slices.
+// time, with a pause between slices: painting, input and the search timer get their turn, and
+// the list is not redrawn after every slice while the discovery thread still reads a burst.
 const int kListSliceMs = 20;
+const int kListPauseMs = 40;
 const size_t kListBatch = 256;
 
 const int kColumnCount = 6;
@@ -110,6 +112,9 @@ CScoutcamDlg::CScoutcamDlg(IDiscoveryClient* pClient, QWidget* parent)
     m_searchTimer.setSingleShot(true);
     m_searchTimer.setTimerType(Qt::PreciseTimer);  // a coarse timer may end 150 ms off
     connect(&m_searchTimer, &QTimer::timeout, this, &CScoutcamDlg::OnSearchTimer);
+    m_listTimer.setParent(this);
+    m_listTimer.setSingleShot(true);
+    connect(&m_listTimer, &QTimer::timeout, this, &CScoutcamDlg::OnEventReport);
 
     // Initialisation: columns, sort mark, logo, layout, count.
     m_list->setColumnCount(kColumnCount);
@@ -272,7 +277,7 @@ void CScoutcamDlg::OnEventReport() {
         ListRecords(batch);
     }
     if (more) {
-        QCoreApplication::postEvent(this, new QEvent(kEventReport));
+        m_listTimer.start(kListPauseMs);
     }
 }
 

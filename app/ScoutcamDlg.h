@@ -78,8 +78,7 @@ private:
     using RecordBatch = std::vector<std::unique_ptr<CDiscoveryBean>>;
     // Takes up to `most` queued records; false when none are left queued after them.
     bool TakePending(size_t most, RecordBatch& batch);
-    // Lists queued records for a slice of time and leaves the rest for the next turn of the
-    // event loop.
+    // Lists queued records for a slice of time and leaves the rest for the next slice.
     void OnEventReport();
     // Lists every record still queued.
     void ListAllPending();
@@ -119,10 +118,11 @@ private:
     CDeviceList m_devices;
 
     // Records that the discovery thread handed over and the window has not listed yet, and
-    // whether a report event is on its way to list them.
+    // whether a report event or the next slice is on its way to list them.
     std::mutex m_pendingLock;
     std::deque<std::unique_ptr<CDiscoveryBean>> m_pending;
     bool m_reportPosted = false;
+    QTimer m_listTimer;
 
     // The running configuration command: its worker, and what a successful address change
     // writes back into its row.
