@@ -32,8 +32,9 @@ namespace {
 const QEvent::Type kEventReport = static_cast<QEvent::Type>(QEvent::User + 2);
 
 // Queued records are listed in slices of about this many milliseconds, taken this many at a
-// time, with a pause between slices: painting, input and the search timer get their turn, and
-// the list is not redrawn after every slice while the discovery thread still reads a burst.
+// time, with at least a pause between two slices: painting, input and the search timer get
+// their turn, and the list is redrawn a few times a second, not after every record of a
+// trickle or every slice of a burst, while the discovery thread still reads the answers.
 const int kListSliceMs = 20;
 const int kListPauseMs = 40;
 const size_t kListBatch = 256;
@@ -114,7 +115,7 @@ CScoutcamDlg::CScoutcamDlg(IDiscoveryClient* pClient, QWidget* parent)
     connect(&m_searchTimer, &QTimer::timeout, this, &CScoutcamDlg::OnSearchTimer);
     m_listTimer.setParent(this);
     m_listTimer.setSingleShot(true);
-    connect(&m_listTimer, &QTimer::timeout, this, &CScoutcamDlg::OnEventReport);
+    connect(&m_listTimer, &QTimer::timeout, this, &CScoutcamDlg::ListSlice);
 
     // Initialisation: columns, sort mark, logo, layout, count.
     m_list->setColumnCount(kColumnCount);
@@ -248,7 +249,7 @@ void CScoutcamDlg::Update(const CDiscoveryBean* pData) {
 
 void CScoutcamDlg::customEvent(QEvent* event) {
     if (event->type() == kEventReport) {
-        OnEventReport();
+        ScheduleSlice();
         return;
     }
     QDialog::customEvent(event);
@@ -267,7 +268,15 @@ bool CScoutcamDlg::TakePending(size_t most, RecordBatch& batch) {
     return true;
 }
 
-void CScoutcamDlg::OnEventReport() {
+void CScoutcamDlg::ScheduleSlice() {
+    if (m_listTimer.isActive()) {
+        return;  // the next slice is already due
+    }
+    const qint64 since = m_lastSlice.isValid() ? m_lastSlice.elapsed() : kListPauseMs;
+    m_listTimer.start(static_cast<int>(qMax<qint64>(0, kListPauseMs - since)));
+}
+
+void CScoutcamDlg::ListSlice() {
     QElapsedTimer slice;
     slice.start();
     bool more = true;
@@ -276,6 +285,7 @@ void CScoutcamDlg::OnEventReport() {
         more = TakePending(kListBatch, batch);
         ListRecords(batch);
     }
+    m_lastSlice.start();
     if (more) {
         m_listTimer.start(kListPauseMs);
     }

@@ -4,6 +4,7 @@
 #include "mc/mc_client.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <cstdint>
 #include <deque>
@@ -78,8 +79,11 @@ private:
     using RecordBatch = std::vector<std::unique_ptr<CDiscoveryBean>>;
     // Takes up to `most` queued records; false when none are left queued after them.
     bool TakePending(size_t most, RecordBatch& batch);
+    // The discovery thread has queued records: the next slice lists them, a pause after the
+    // last one.
+    void ScheduleSlice();
     // Lists queued records for a slice of time and leaves the rest for the next slice.
-    void OnEventReport();
+    void ListSlice();
     // Lists every record still queued.
     void ListAllPending();
     // Appends the records that the device list takes, in one insertion.
@@ -123,6 +127,7 @@ private:
     std::deque<std::unique_ptr<CDiscoveryBean>> m_pending;
     bool m_reportPosted = false;
     QTimer m_listTimer;
+    QElapsedTimer m_lastSlice;
 
     // The running configuration command: its worker, and what a successful address change
     // writes back into its row.
