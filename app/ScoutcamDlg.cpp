@@ -316,10 +316,8 @@ void CScoutcamDlg::ListRecords(const RecordBatch& batch) {
     int row = m_list->rowCount();
     m_list->setRowCount(row + static_cast<int>(listed.size()));
     for (const auto& entry : listed) {
-        auto* keyItem = new QTableWidgetItem();
-        keyItem->setData(kKeyRole, entry.first);
-        m_list->setItem(row, 0, keyItem);
         WriteCells(row, *entry.second);
+        m_list->item(row, 0)->setData(kKeyRole, entry.first);
         ++row;
     }
     m_total += static_cast<int>(listed.size());
