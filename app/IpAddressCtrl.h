@@ -8,11 +8,12 @@ class QLineEdit;
 // IPv4 address entry: four decimal fields separated by dots, typed as an address is written.
 // Digits go into the current field; a third digit moves on to the next field. A dot or a
 // blank moves on only from a field with digits, and not right after that automatic move (so
-// "192.168.1.20" typed in one go fills the four fields). A value above 255 is refused. Backspace
-// at the start of a field goes back into the previous one; Left and Right cross the borders
-// between fields. A whole dotted address pasted into any field fills all four. Addresses are
-// 32-bit values in host order, the first field in the most significant byte; a blank field
-// reads 0, and a field shows its value without leading zeros once the cursor leaves it.
+// "192.168.1.20" typed in one go fills the four fields). A value above 255 is refused.
+// Backspace at the start of a field goes back to the end of the previous one and deletes its
+// last digit; Left and Right cross the borders between fields. A whole dotted address pasted
+// into any field fills all four. Addresses are 32-bit values in host order, the first field in
+// the most significant byte; a blank field reads 0, and a field shows its value without
+// leading zeros once the cursor leaves it.
 class CIpAddressCtrl : public QFrame {
     Q_OBJECT
 public:
