@@ -3,12 +3,11 @@
 #include "DlgUnits.h"
 #include "ErrMsg.h"
 #include "ImageStatic.h"
+#include "WebPage.h"
 #include "common/common_charset.h"
 
-#include <QDesktopServices>
 #include <QIcon>
 #include <QPushButton>
-#include <QUrl>
 
 namespace {
 const char kVersion[] = "1.0.2";
@@ -67,9 +66,9 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     link->setGeometry(QRect(linkRect.topLeft(), link->sizeHint())
                           .translated(0, (linkRect.height() - link->sizeHint().height()) / 2));
     const QString url = LoadResString(IDS_HOMEPAGE_URL);
-    connect(link, &QPushButton::clicked, this, [url]() { QDesktopServices::openUrl(QUrl(url)); });
+    connect(link, &QPushButton::clicked, this, [this, url]() { OpenWebPage(this, url); });
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    auto* ok = new QPushButton(QStringLiteral("&OK"), this);
     ok->setGeometry(du.Rect(182, 70, 50, 14));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &CAboutDlg::accept);

@@ -42,3 +42,12 @@ QFont DialogFont(int pointSize) {
     font.setPointSize(pointSize);
     return font;
 }
+
+QString LabelWords(const QString& labelText) {
+    QString words = labelText;
+    words.remove(QLatin1Char('&'));
+    if (words.endsWith(QLatin1Char(':'))) {
+        words.chop(1);
+    }
+    return words.trimmed();
+}

@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QRect>
+#include <QString>
 
 // Dialog units to pixels for a dialog drawn in a given font: a horizontal unit is a quarter of
 // the font's average character width, a vertical unit an eighth of its height.
@@ -25,3 +26,8 @@ private:
 
 // The application font at the point size of a dialog template.
 QFont DialogFont(int pointSize);
+
+// The words of a control's label as they name the control for assistive technology: without
+// the '&' that marks its mnemonic and without a closing colon ("&IP Address:" gives
+// "IP Address").
+QString LabelWords(const QString& labelText);

@@ -27,6 +27,8 @@ CListCtrlEx::CListCtrlEx(QWidget* parent) : QTableWidget(parent) {
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // One Tab stop: Tab leaves the list, the arrow keys move within it.
+    setTabKeyNavigation(false);
     setShowGrid(true);
     setWordWrap(false);
     verticalHeader()->hide();

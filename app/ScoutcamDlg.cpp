@@ -9,6 +9,7 @@
 #include "SetAddrDlg.h"
 #include "SubnetSectDlg.h"
 #include "WaitDlg.h"
+#include "WebPage.h"
 #include "common/common_charset.h"
 #include "common/common_log.h"
 #include "front/front_address.h"
@@ -16,26 +17,27 @@
 
 #include <QCoreApplication>
 #include <QContextMenuEvent>
-#include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QHeaderView>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
-#include <QUrl>
 
 namespace {
 
-// Private event that carries one record from the discovery thread to the window.
+// Private event that tells the window that the discovery thread has queued records.
 const QEvent::Type kEventReport = static_cast<QEvent::Type>(QEvent::User + 2);
 
-class CEventReport : public QEvent {
-public:
-    explicit CEventReport(std::unique_ptr<CDiscoveryBean> pRecord)
-        : QEvent(kEventReport), m_pRecord(std::move(pRecord)) {}
-    std::unique_ptr<CDiscoveryBean> m_pRecord;
-};
+// Queued records are listed in slices of about this many milliseconds, taken this many at a
+// time, with at least a pause between two slices: painting, input and the search timer get
+// their turn, and the list is redrawn a few times a second, not after every record of a
+// trickle or every slice of a burst, while the discovery thread still reads the answers.
+const int kListSliceMs = 20;
+const int kListPauseMs = 40;
+const size_t kListBatch = 256;
 
 const int kColumnCount = 6;
 const int kKeyRole = Qt::UserRole;
@@ -46,6 +48,7 @@ struct ColumnSpec {
     Qt::Alignment alignment;
     int width;
 };
+const Qt::Alignment kDefaultCellAlignment = Qt::AlignLeft | Qt::AlignVCenter;
 const ColumnSpec kColumns[kColumnCount] = {
     {Qt::AlignCenter, 0},
     {Qt::AlignLeft | Qt::AlignVCenter, 120},
@@ -82,12 +85,12 @@ CScoutcamDlg::CScoutcamDlg(IDiscoveryClient* pClient, QWidget* parent)
     m_logo->setGeometry(du.Rect(7, 7, 110, 24));
     m_list = new CListCtrlEx(this);
     m_list->setGeometry(du.Rect(7, 36, 601, 259));
-    m_autoButton = new QPushButton(QStringLiteral("Auto Search"), this);
+    m_autoButton = new QPushButton(QStringLiteral("&Auto Search"), this);
     m_autoButton->setGeometry(du.Rect(446, 300, 52, 14));
     m_autoButton->setDefault(true);
-    m_exactButton = new QPushButton(QStringLiteral("Exact Search..."), this);
+    m_exactButton = new QPushButton(QStringLiteral("&Exact Search..."), this);
     m_exactButton->setGeometry(du.Rect(502, 300, 52, 14));
-    m_quitButton = new QPushButton(QStringLiteral("Quit"), this);
+    m_quitButton = new QPushButton(QStringLiteral("&Quit"), this);
     m_quitButton->setGeometry(du.Rect(558, 300, 52, 14));
     // Labels grow to their text where the font needs more room than the template gives.
     m_totalLabel = new QLabel(QStringLiteral("Total:"), this);
@@ -105,8 +108,14 @@ CScoutcamDlg::CScoutcamDlg(IDiscoveryClient* pClient, QWidget* parent)
     connect(m_autoButton, &QPushButton::clicked, this, &CScoutcamDlg::OnAutoSearch);
     connect(m_exactButton, &QPushButton::clicked, this, &CScoutcamDlg::OnExactSearch);
     connect(m_quitButton, &QPushButton::clicked, this, &CScoutcamDlg::reject);
+    m_searchTimer.setParent(this);
+    m_searchTimer.setObjectName(QStringLiteral("searchTimer"));
     m_searchTimer.setSingleShot(true);
+    m_searchTimer.setTimerType(Qt::PreciseTimer);  // a coarse timer may end 150 ms off
     connect(&m_searchTimer, &QTimer::timeout, this, &CScoutcamDlg::OnSearchTimer);
+    m_listTimer.setParent(this);
+    m_listTimer.setSingleShot(true);
+    connect(&m_listTimer, &QTimer::timeout, this, &CScoutcamDlg::ListSlice);
 
     // Initialisation: columns, sort mark, logo, layout, count.
     m_list->setColumnCount(kColumnCount);
@@ -121,6 +130,8 @@ CScoutcamDlg::CScoutcamDlg(IDiscoveryClient* pClient, QWidget* parent)
     }
     m_list->setColumnHidden(0, true);
     m_list->SetSortMark(0, Qt::AscendingOrder);
+    m_list->setAccessibleName(QStringLiteral("Device list"));
+    m_list->installEventFilter(this);
     m_list->viewport()->installEventFilter(this);
     m_logo->LoadPNG(QStringLiteral(":/res/logo.png"));
     m_laidOut = true;
@@ -163,6 +174,8 @@ void CScoutcamDlg::resizeEvent(QResizeEvent* event) {
 void CScoutcamDlg::ClearList() {
     m_devices.Clear();
     m_list->setRowCount(0);
+    // New rows come in the order of arrival, which the mark of the hidden index column tells.
+    m_list->SetSortMark(0, Qt::AscendingOrder);
     m_list->viewport()->update();
     m_total = 0;
     m_countLabel->setText(QString::number(m_total));
@@ -202,8 +215,9 @@ void CScoutcamDlg::StartSearchWindow() {
 void CScoutcamDlg::OnSearchTimer() {
     m_searchTimer.stop();
     m_pClient->Detach(this);
+    // Records queued before the detach are still shown, and counted when the window ends.
+    ListAllPending();
     CloseWait();
-    // Records posted before the detach are still queued; the end is told after them.
     QMetaObject::invokeMethod(this, &CScoutcamDlg::OnSearchEnded, Qt::QueuedConnection);
 }
 
@@ -220,30 +234,93 @@ void CScoutcamDlg::Update(const CDiscoveryBean* pData) {
         LOG_ERROR("new pDiscoveryData failed");
         return;
     }
-    // Qt takes the event and frees it with the record if the window is gone before it runs.
-    QCoreApplication::postEvent(this, new CEventReport(std::move(pDiscoveryData)));
+    bool post = false;
+    {
+        std::lock_guard<std::mutex> guard(m_pendingLock);
+        m_pending.push_back(std::move(pDiscoveryData));
+        post = !m_reportPosted;
+        m_reportPosted = true;
+    }
+    // One event for a whole burst of records; Qt drops it if the window is gone before it runs.
+    if (post) {
+        QCoreApplication::postEvent(this, new QEvent(kEventReport));
+    }
 }
 
 void CScoutcamDlg::customEvent(QEvent* event) {
     if (event->type() == kEventReport) {
-        OnEventReport(std::move(static_cast<CEventReport*>(event)->m_pRecord));
+        ScheduleSlice();
         return;
     }
     QDialog::customEvent(event);
 }
 
-void CScoutcamDlg::OnEventReport(std::unique_ptr<CDiscoveryBean> pRecord) {
-    const int key = m_devices.Add(*pRecord);
-    if (key < 0) {
+bool CScoutcamDlg::TakePending(size_t most, RecordBatch& batch) {
+    std::lock_guard<std::mutex> guard(m_pendingLock);
+    while (batch.size() < most && !m_pending.empty()) {
+        batch.push_back(std::move(m_pending.front()));
+        m_pending.pop_front();
+    }
+    if (m_pending.empty()) {
+        m_reportPosted = false;  // the next record posts a new report
+        return false;
+    }
+    return true;
+}
+
+void CScoutcamDlg::ScheduleSlice() {
+    if (m_listTimer.isActive()) {
+        return;  // the next slice is already due
+    }
+    const qint64 since = m_lastSlice.isValid() ? m_lastSlice.elapsed() : kListPauseMs;
+    m_listTimer.start(static_cast<int>(qMax<qint64>(0, kListPauseMs - since)));
+}
+
+void CScoutcamDlg::ListSlice() {
+    QElapsedTimer slice;
+    slice.start();
+    bool more = true;
+    while (more && !slice.hasExpired(kListSliceMs)) {
+        RecordBatch batch;
+        more = TakePending(kListBatch, batch);
+        ListRecords(batch);
+    }
+    m_lastSlice.start();
+    if (more) {
+        m_listTimer.start(kListPauseMs);
+    }
+}
+
+void CScoutcamDlg::ListAllPending() {
+    bool more = true;
+    while (more) {
+        RecordBatch batch;
+        more = TakePending(kListBatch, batch);
+        ListRecords(batch);
+    }
+}
+
+void CScoutcamDlg::ListRecords(const RecordBatch& batch) {
+    std::vector<std::pair<int, const CDiscoveryBean*>> listed;
+    for (const auto& pRecord : batch) {
+        const int key = m_devices.Add(*pRecord);
+        if (key >= 0) {
+            listed.emplace_back(key, pRecord.get());
+        }
+    }
+    if (listed.empty()) {
         return;
     }
-    const int row = m_list->rowCount();
-    m_list->insertRow(row);
-    auto* keyItem = new QTableWidgetItem();
-    keyItem->setData(kKeyRole, key);
-    m_list->setItem(row, 0, keyItem);
-    WriteRow(row, *pRecord);
-    ++m_total;
+    // All rows of the batch at once at the end of the list; the list is not sorted as they
+    // come in, and lays itself out once.
+    int row = m_list->rowCount();
+    m_list->setRowCount(row + static_cast<int>(listed.size()));
+    for (const auto& entry : listed) {
+        WriteCells(row, *entry.second);
+        m_list->item(row, 0)->setData(kKeyRole, entry.first);
+        ++row;
+    }
+    m_total += static_cast<int>(listed.size());
     m_countLabel->setText(QString::number(m_total));
     m_list->setFocus(Qt::OtherFocusReason);
 }
@@ -253,16 +330,26 @@ int CScoutcamDlg::KeyOfRow(int row) const {
     return item ? item->data(kKeyRole).toInt() : -1;
 }
 
-void CScoutcamDlg::WriteRow(int row, const CDiscoveryBean& record) {
+void CScoutcamDlg::WriteCells(int row, const CDiscoveryBean& record) {
     for (int c = 0; c < kColumnCount; ++c) {
+        const QString text = c == 0 ? QString::number(row) : Widen(GetDeviceCell(record, c - 1));
         QTableWidgetItem* item = m_list->item(row, c);
-        if (!item) {
-            item = new QTableWidgetItem();
-            m_list->setItem(row, c, item);
+        if (item) {
+            item->setText(text);
+            continue;
         }
-        item->setText(c == 0 ? QString::number(row) : Widen(GetDeviceCell(record, c - 1)));
-        item->setTextAlignment(kColumns[c].alignment);
+        // Filled before it goes in, so that the list hears of the cell once; a cell keeps no
+        // alignment of its own where the list's default (left, centred vertically) is right.
+        item = new QTableWidgetItem(text);
+        if (kColumns[c].alignment != kDefaultCellAlignment) {
+            item->setTextAlignment(kColumns[c].alignment);
+        }
+        m_list->setItem(row, c, item);
     }
+}
+
+void CScoutcamDlg::WriteRow(int row, const CDiscoveryBean& record) {
+    WriteCells(row, record);
     m_devices.Replace(KeyOfRow(row), record);
 }
 
@@ -284,11 +371,26 @@ void CScoutcamDlg::reject() {
 bool CScoutcamDlg::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_list->viewport() && event->type() == QEvent::ContextMenu) {
         auto* menuEvent = static_cast<QContextMenuEvent*>(event);
-        // Only the mouse opens the device menu; the keyboard's menu key does nothing.
         if (menuEvent->reason() == QContextMenuEvent::Mouse) {
             OnListRightClick(menuEvent->pos(), menuEvent->globalPos());
         }
         return true;
+    }
+    if (watched == m_list && event->type() == QEvent::ContextMenu &&
+        static_cast<QContextMenuEvent*>(event)->reason() != QContextMenuEvent::Mouse) {
+        // Without a selected row the event goes on to the window, whose menu has the about box.
+        return OnListMenuKey();
+    }
+    if (watched == m_list && event->type() == QEvent::KeyPress) {
+        auto* keyEvent = static_cast<QKeyEvent*>(event);
+        if (keyEvent->key() == Qt::Key_F10 && keyEvent->modifiers() == Qt::ShiftModifier) {
+            // Shift+F10 does what the menu key does; Qt sends the context menu event for the
+            // menu key only.
+            const QPoint pos = m_list->viewport()->geometry().topLeft();
+            QContextMenuEvent menuEvent(QContextMenuEvent::Keyboard, pos, m_list->mapToGlobal(pos));
+            QCoreApplication::sendEvent(m_list, &menuEvent);
+            return true;
+        }
     }
     return QDialog::eventFilter(watched, event);
 }
@@ -312,7 +414,25 @@ void CScoutcamDlg::OnListRightClick(const QPoint& viewportPos, const QPoint& glo
     if (m_selectedRow == -1) {
         return;
     }
-    m_list->selectRow(m_selectedRow);
+    OpenDeviceMenu(m_selectedRow, globalPos);
+}
+
+bool CScoutcamDlg::OnListMenuKey() {
+    const QList<QTableWidgetItem*> selected = m_list->selectedItems();
+    if (selected.isEmpty()) {
+        return false;
+    }
+    m_selectedRow = selected.first()->row();
+    // The menu opens below the row's address, as if the row had been clicked there.
+    QTableWidgetItem* cell = m_list->item(m_selectedRow, 1);
+    m_list->scrollToItem(cell);
+    const QRect rect = m_list->visualItemRect(cell);
+    OpenDeviceMenu(m_selectedRow, m_list->viewport()->mapToGlobal(rect.bottomLeft()));
+    return true;
+}
+
+void CScoutcamDlg::OpenDeviceMenu(int row, const QPoint& globalPos) {
+    m_list->selectRow(row);
     QMenu menu(this);
     menu.setTitle(QStringLiteral("Config"));
     menu.addAction(QStringLiteral("Edit Network Address"), this,
@@ -420,6 +540,5 @@ void CScoutcamDlg::OnCommandDone(int result) {
 void CScoutcamDlg::OnBrowseWebPage() {
     CDiscoveryBean record;
     GetRecordOfRow(m_selectedRow, record);
-    QString url = QStringLiteral("http://%1").arg(Widen(record.m_ipAddr));
-    QDesktopServices::openUrl(QUrl(url));
+    OpenWebPage(this, QStringLiteral("http://%1").arg(Widen(record.m_ipAddr)));
 }

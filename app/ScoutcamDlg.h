@@ -4,11 +4,15 @@
 #include "mc/mc_client.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 class CImageStatic;
 class CListCtrlEx;
@@ -17,7 +21,9 @@ class QPushButton;
 
 // The main window: the device list, Auto Search and Exact Search, and the device commands of
 // the list's context menu. It observes the discovery client: Update runs on the discovery
-// thread and only posts a copy of the record to the GUI thread, which lists it.
+// thread and only queues a copy of the record for the GUI thread, which lists the queued
+// records in slices, so that thousands of answers at once neither freeze the window nor
+// delay the end of the search window.
 class CScoutcamDlg : public QDialog, public IObserver<CDiscoveryBean> {
     Q_OBJECT
 public:
@@ -70,8 +76,24 @@ private:
     void StartSearchWindow();
     void OnSearchTimer();
     void OnSearchEnded();
-    void OnEventReport(std::unique_ptr<CDiscoveryBean> pRecord);
+    using RecordBatch = std::vector<std::unique_ptr<CDiscoveryBean>>;
+    // Takes up to `most` queued records; false when none are left queued after them.
+    bool TakePending(size_t most, RecordBatch& batch);
+    // The discovery thread has queued records: the next slice lists them, a pause after the
+    // last one.
+    void ScheduleSlice();
+    // Lists queued records for a slice of time and leaves the rest for the next slice.
+    void ListSlice();
+    // Lists every record still queued.
+    void ListAllPending();
+    // Appends the records that the device list takes, in one insertion.
+    void ListRecords(const RecordBatch& batch);
+    void WriteCells(int row, const CDiscoveryBean& record);
     void OnListRightClick(const QPoint& viewportPos, const QPoint& globalPos);
+    // The keyboard's menu key or Shift+F10 in the list: the device menu of the selected row;
+    // false when no row is selected.
+    bool OnListMenuKey();
+    void OpenDeviceMenu(int row, const QPoint& globalPos);
     void RunDeviceCommand();
     void EditNetworkAddress();
     void RestorePassword();
@@ -98,6 +120,14 @@ private:
     bool m_laidOut = false;
     // The record behind each row, under the row's key, with the search's range.
     CDeviceList m_devices;
+
+    // Records that the discovery thread handed over and the window has not listed yet, and
+    // whether a report event or the next slice is on its way to list them.
+    std::mutex m_pendingLock;
+    std::deque<std::unique_ptr<CDiscoveryBean>> m_pending;
+    bool m_reportPosted = false;
+    QTimer m_listTimer;
+    QElapsedTimer m_lastSlice;
 
     // The running configuration command: its worker, and what a successful address change
     // writes back into its row.

@@ -12,15 +12,17 @@ CSerialDlg::CSerialDlg(QWidget* parent) : QDialog(parent) {
     CDlgUnits du(font());
     setFixedSize(du.X(316), du.Y(89));
 
-    auto* label = new QLabel(QStringLiteral("Serial Code:"), this);
+    auto* label = new QLabel(QStringLiteral("&Serial Code:"), this);
     label->setGeometry(du.Rect(51, 34, 44, 8));
     m_serialEdit = new QLineEdit(this);
     m_serialEdit->setGeometry(du.Rect(96, 32, 171, 14));
+    label->setBuddy(m_serialEdit);
+    m_serialEdit->setAccessibleName(LabelWords(label->text()));
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    auto* ok = new QPushButton(QStringLiteral("&OK"), this);
     ok->setGeometry(du.Rect(205, 68, 50, 14));
     ok->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    auto* cancel = new QPushButton(QStringLiteral("&Cancel"), this);
     cancel->setGeometry(du.Rect(259, 68, 50, 14));
     connect(ok, &QPushButton::clicked, this, &CSerialDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &CSerialDlg::reject);

@@ -24,15 +24,17 @@ CSubnetSectDlg::CSubnetSectDlg(QWidget* parent) : QDialog(parent) {
 
     m_beginCtrl = new CIpAddressCtrl(this);
     m_beginCtrl->setGeometry(du.Rect(42, 29, 100, 15));
+    m_beginCtrl->SetAccessibleName(QStringLiteral("Start address"));
     auto* tilde = new QLabel(QStringLiteral("~"), this);
     tilde->setGeometry(du.Rect(145, 32, 8, 8));
     m_endCtrl = new CIpAddressCtrl(this);
     m_endCtrl->setGeometry(du.Rect(156, 29, 100, 15));
+    m_endCtrl->SetAccessibleName(QStringLiteral("End address"));
 
-    auto* ok = new QPushButton(QStringLiteral("OK"), this);
+    auto* ok = new QPushButton(QStringLiteral("&OK"), this);
     ok->setGeometry(du.Rect(181, 73, 50, 14));
     ok->setDefault(true);
-    auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    auto* cancel = new QPushButton(QStringLiteral("&Cancel"), this);
     cancel->setGeometry(du.Rect(234, 73, 50, 14));
     connect(ok, &QPushButton::clicked, this, &CSubnetSectDlg::accept);
     connect(cancel, &QPushButton::clicked, this, &CSubnetSectDlg::reject);
@@ -52,7 +54,7 @@ void CSubnetSectDlg::showEvent(QShowEvent* event) {
         settings.endGroup();
         m_beginCtrl->SetAddress(m_beginIp);
         m_endCtrl->SetAddress(m_endIp);
-        m_beginCtrl->setFocus(Qt::OtherFocusReason);
+        m_beginCtrl->SetFieldFocus(0);
     }
     QDialog::showEvent(event);
 }

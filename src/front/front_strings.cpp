@@ -48,6 +48,7 @@ const StringEntry kStrings[] = {
     {IDS_COL_VERSION, "Version"},
     {IDS_SEARCHING, "Searching devices..."},
     {IDS_STARTUP_FAILED, "Startup service  failed."},
+    {IDS_BROWSER_FAILED, "Cannot start a browser for %s."},
 };
 
 const std::map<int, int> kCodeToString = {
@@ -79,6 +80,15 @@ const char* LoadResText(int id) {
         }
     }
     return "";
+}
+
+std::string FormatResText(int id, const std::string& value) {
+    std::string text = LoadResText(id);
+    const size_t at = text.find("%s");
+    if (at != std::string::npos) {
+        text.replace(at, 2, value);
+    }
+    return text;
 }
 
 int GetErrMsgId(int code) {

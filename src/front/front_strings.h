@@ -3,6 +3,8 @@
 // The program's string table and the text of each result code. Plain C++, without Qt, so that
 // the window and the command line tell the user the same words.
 
+#include <string>
+
 // Ids of the program's string table.
 enum StringId : int {
     IDS_ABOUTBOX = 101,
@@ -39,10 +41,14 @@ enum StringId : int {
     IDS_COL_VERSION = 134,
     IDS_SEARCHING = 135,
     IDS_STARTUP_FAILED = 136,
+    IDS_BROWSER_FAILED = 137,
 };
 
 // The text stored under a string id (UTF-8); empty for an id that holds none.
 const char* LoadResText(int id);
+
+// The text stored under a string id with its "%s" replaced by value, taken as it is.
+std::string FormatResText(int id, const std::string& value);
 
 // The string id of the text that tells the user a result code; 104 ("Failed") for a code
 // without a text of its own, which is logged.

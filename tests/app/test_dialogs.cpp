@@ -12,6 +12,7 @@
 #include "common/common_log.h"
 #include "ui_script.h"
 
+#include <QClipboard>
 #include <QFile>
 #include <QLineEdit>
 #include <QPointer>
@@ -68,12 +69,17 @@ private slots:
     void unknownCodeIsLoggedOnce();
     void ipControlKeyboard_data();
     void ipControlKeyboard();
+    void ipControlPasteFromItsMenu();
     void setAddrValidation_data();
     void setAddrValidation();
     void setAddrAutomaticMask_data();
     void setAddrAutomaticMask();
     void setAddrMaskFollowsOnlyTheUser();
     void setAddrTabOrder();
+    void setAddrTypedOverTheDevicesAddress();
+    void dialogNamesAndMnemonics();
+    void subnetRangeTyped();
+    void resultBoxShowsItsTitle();
     void serialDlgAcceptsAnyText();
     void subnetValidation_data();
     void subnetValidation();
@@ -177,46 +183,99 @@ void TestDialogs::unknownCodeIsLoggedOnce() {
 }
 
 void TestDialogs::ipControlKeyboard_data() {
+    QTest::addColumn<QString>("start");      // address shown before typing; empty: blank
+    QTest::addColumn<QString>("clipboard");  // what Ctrl+V pastes
     QTest::addColumn<QString>("keys");
-    QTest::addColumn<QString>("address");
-    // '<' stands for Backspace.
-    QTest::newRow("dots move on") << "192.168.1.20"
-                                  << "192.168.1.20";
-    QTest::newRow("three digits move on") << "19216810.20"
-                                          << "192.168.10.20";
-    QTest::newRow("values above 255 refused") << "256.300.25.9"
-                                              << "25.30.25.9";
-    QTest::newRow("blank fields read 0") << "10..7"
-                                         << "10.7.0.0";
-    QTest::newRow("letters refused") << "1a2.b3"
-                                     << "12.3.0.0";
-    QTest::newRow("backspace across fields") << "10.2<<5.6"
-                                             << "15.6.0.0";
-    QTest::newRow("fourth field keeps its digits") << "1.2.3.2555"
-                                                   << "1.2.3.255";
+    QTest::addColumn<QString>("shown");  // the four fields' texts, joined by dots
+    // Keys: '<' Backspace, '{' Left, '}' Right, '^' Ctrl+V; anything else is typed.
+    // Typing starts in the first field with its text selected, as the dialogs open.
+    const struct {
+        const char* name;
+        const char* start;
+        const char* clipboard;
+        const char* keys;
+        const char* shown;
+    } rows[] = {
+        {"typed as written", "", "", "192.168.1.20", "192.168.1.20"},
+        {"over the device's address", "198.18.0.10", "", "192.168.1.20", "192.168.1.20"},
+        {"over a saved range", "0.0.0.0", "", "198.19.0.10", "198.19.0.10"},
+        {"10.0.0.1", "192.168.1.20", "", "10.0.0.1", "10.0.0.1"},
+        {"1.2.3.4", "", "", "1.2.3.4", "1.2.3.4"},
+        {"255.255.255.0", "0.0.0.0", "", "255.255.255.0", "255.255.255.0"},
+        {"0.0.0.0", "198.18.0.10", "", "0.0.0.0", "0.0.0.0"},
+        {"digits without dots", "", "", "192168001020", "192.168.1.20"},
+        {"three digits move on", "", "", "19216810.20", "192.168.10.20"},
+        {"second dot after the move", "198.18.0.10", "", "192..5", "192.18.5.10"},
+        {"blanks separate", "", "", "10 1 2 3", "10.1.2.3"},
+        {"256 refused", "", "", "256", "25..."},
+        {"values above 255 refused", "", "", "256.300.25.9", "25.30.25.9"},
+        {"dot in a blank field stays", "", "", "10..7", "10.7.."},
+        {"letters refused", "", "", "1a2.b3", "12.3.."},
+        {"backspace across fields", "", "", "10.2<<5.6", "15.6.."},
+        {"backspace over the automatic move", "", "", "192<<", "1..."},
+        {"left and right cross fields", "", "", "1.2{{3}}4", "13.24.."},
+        {"fourth field keeps its digits", "", "", "1.2.3.2555", "1.2.3.255"},
+        {"pasted address", "", "172.16.5.4", "^", "172.16.5.4"},
+        {"pasted over typed digits", "198.18.0.10", "172.16.5.4", "19^", "172.16.5.4"},
+        {"pasted with blanks around", "", " 172.16.5.4\n", "^", "172.16.5.4"},
+        {"pasted in the third field", "1.1.1.1", "172.16.5.4", "9.8.^", "172.16.5.4"},
+        {"pasted out of range refused", "198.18.0.10", "172.16.5.400", "^", "198.18.0.10"},
+        {"pasted digits go into the field", "", "12", "^.3", "12.3.."},
+    };
+    for (const auto& r : rows) {
+        QTest::newRow(r.name) << QString::fromLatin1(r.start) << QString::fromLatin1(r.clipboard)
+                              << QString::fromLatin1(r.keys) << QString::fromLatin1(r.shown);
+    }
 }
 
 void TestDialogs::ipControlKeyboard() {
+    QFETCH(QString, start);
+    QFETCH(QString, clipboard);
     QFETCH(QString, keys);
-    QFETCH(QString, address);
+    QFETCH(QString, shown);
     QWidget window;
     auto* ctrl = new CIpAddressCtrl(&window);
     ctrl->setGeometry(0, 0, 160, 24);
+    if (!start.isEmpty()) {
+        ctrl->SetAddress(Ip(start.toLatin1().constData()));
+    }
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    Field(ctrl, 0)->setFocus();
+    QApplication::clipboard()->setText(clipboard);
+    ctrl->SetFieldFocus(0);
     QSignalSpy changed(ctrl, &CIpAddressCtrl::FieldChanged);
     for (QChar c : keys) {
         QWidget* focus = QApplication::focusWidget();
         QVERIFY(focus);
-        if (c == QLatin1Char('<')) {
+        switch (c.toLatin1()) {
+        case '<':
             QTest::keyClick(focus, Qt::Key_Backspace);
-        } else {
+            break;
+        case '{':
+            QTest::keyClick(focus, Qt::Key_Left);
+            break;
+        case '}':
+            QTest::keyClick(focus, Qt::Key_Right);
+            break;
+        case '^':
+            QTest::keyClick(focus, Qt::Key_V, Qt::ControlModifier);
+            break;
+        default:
             QTest::keyClicks(focus, QString(c));
+            break;
         }
     }
-    QCOMPARE(IpText(ctrl->GetAddress()), address);
-    QVERIFY(!changed.isEmpty());
+    // Leaving the control shows each field as the value it gives.
+    window.setFocus();
+    QStringList texts;
+    for (int i = 0; i < CIpAddressCtrl::kFields; ++i) {
+        texts << Field(ctrl, i)->text();
+    }
+    QCOMPARE(texts.join(QLatin1Char('.')), shown);
+    QCOMPARE(IpText(ctrl->GetAddress()), IpText(Ip(shown.toLatin1().constData())));
+    if (shown != start) {
+        QVERIFY(!changed.isEmpty());
+    }
 
     // Tab moves from one field to the next; setting an address sends no notification.
     Field(ctrl, 0)->setFocus();
@@ -226,6 +285,37 @@ void TestDialogs::ipControlKeyboard() {
     ctrl->SetAddress(Ip("1.2.3.4"));
     QCOMPARE(changed.count(), 0);
     QCOMPARE(IpText(ctrl->GetAddress()), QStringLiteral("1.2.3.4"));
+}
+
+void TestDialogs::ipControlPasteFromItsMenu() {
+    QWidget window;
+    auto* ctrl = new CIpAddressCtrl(&window);
+    ctrl->setGeometry(0, 0, 160, 24);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QApplication::clipboard()->setText(QStringLiteral("10.20.30.40"));
+    CUiScript script;
+    script.Add([]() -> std::function<void()> {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu || !menu->isVisible()) {
+            return {};
+        }
+        return [menu]() {
+            for (QAction* a : menu->actions()) {
+                if (a->text().startsWith(QLatin1String("&Paste"))) {
+                    a->trigger();
+                }
+            }
+            menu->close();
+        };
+    });
+    QLineEdit* field = Field(ctrl, 1);
+    field->setFocus();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
+                            field->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(field, &event);
+    QVERIFY(script.WaitDone());
+    QCOMPARE(IpText(ctrl->GetAddress()), QStringLiteral("10.20.30.40"));
 }
 
 void TestDialogs::setAddrValidation_data() {
@@ -393,6 +483,108 @@ void TestDialogs::setAddrTabOrder() {
     QCOMPARE(dlg.PasswordEdit()->echoMode(), QLineEdit::Password);
     QVERIFY(Button(&dlg, QStringLiteral("OK"))->isDefault());
     QCOMPARE(dlg.windowTitle(), QStringLiteral("Edit Network Address"));
+}
+
+void TestDialogs::setAddrTypedOverTheDevicesAddress() {
+    // As the device command opens it: the device's address, the cursor in its first field.
+    CSetAddrDlg dlg;
+    dlg.m_ip = Ip("198.18.0.10");
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    for (QChar c : QStringLiteral("192.168.1.20")) {
+        QTest::keyClicks(QApplication::focusWidget(), QString(c));
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QCOMPARE(IpText(dlg.m_ip), QStringLiteral("192.168.1.20"));
+    QCOMPARE(IpText(dlg.m_mask), QStringLiteral("255.255.255.0"));
+    QCOMPARE(IpText(dlg.m_gateway), QStringLiteral("0.0.0.0"));
+}
+
+void TestDialogs::dialogNamesAndMnemonics() {
+    CSetAddrDlg dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    const std::pair<CIpAddressCtrl*, const char*> controls[] = {
+        {dlg.IpCtrl(), "IP Address"},
+        {dlg.MaskCtrl(), "Subnet Mask"},
+        {dlg.GatewayCtrl(), "Default Gateway"}};
+    for (const auto& c : controls) {
+        QCOMPARE(c.first->accessibleName(), QString::fromLatin1(c.second));
+        for (int i = 0; i < CIpAddressCtrl::kFields; ++i) {
+            QCOMPARE(Field(c.first, i)->accessibleName(), QString::fromLatin1(c.second));
+        }
+    }
+    QCOMPARE(dlg.PasswordEdit()->accessibleName(), QStringLiteral("Admin Password"));
+    // Each label's letter moves to its control.
+    QTest::keyClick(&dlg, Qt::Key_M, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), Field(dlg.MaskCtrl(), 0));
+    QTest::keyClick(&dlg, Qt::Key_P, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), dlg.PasswordEdit());
+    QTest::keyClick(&dlg, Qt::Key_G, Qt::AltModifier);
+    QCOMPARE(QApplication::focusWidget(), Field(dlg.GatewayCtrl(), 0));
+    // A button's letter clicks it (after the button's short press animation).
+    QTest::keyClick(&dlg, Qt::Key_C, Qt::AltModifier);
+    QTRY_VERIFY(!dlg.isVisible());
+    QCOMPARE(dlg.result(), int(QDialog::Rejected));
+
+    QSettings().remove(QStringLiteral("Settings"));
+    CSubnetSectDlg range;
+    range.show();
+    QVERIFY(QTest::qWaitForWindowActive(&range));
+    QCOMPARE(range.BeginCtrl()->accessibleName(), QStringLiteral("Start address"));
+    QCOMPARE(range.EndCtrl()->accessibleName(), QStringLiteral("End address"));
+    QTest::keyClick(&range, Qt::Key_O, Qt::AltModifier);
+    QTRY_COMPARE(range.result(), int(QDialog::Accepted));
+
+    CSerialDlg serial;
+    serial.show();
+    QVERIFY(QTest::qWaitForWindowActive(&serial));
+    QCOMPARE(serial.SerialEdit()->accessibleName(), QStringLiteral("Serial Code"));
+}
+
+void TestDialogs::subnetRangeTyped() {
+    // First use: both controls show 0.0.0.0 and the cursor is in the first field.
+    QSettings().remove(QStringLiteral("Settings"));
+    CSubnetSectDlg dlg;
+    dlg.show();
+    QVERIFY(QTest::qWaitForWindowActive(&dlg));
+    for (QChar c : QStringLiteral("198.19.0.10\t198.19.0.20\n")) {
+        QWidget* focus = QApplication::focusWidget();
+        if (c == QLatin1Char('\t')) {
+            QTest::keyClick(focus, Qt::Key_Tab);
+        } else if (c == QLatin1Char('\n')) {
+            QTest::keyClick(focus, Qt::Key_Return);
+        } else {
+            QTest::keyClicks(focus, QString(c));
+        }
+    }
+    QCOMPARE(dlg.result(), int(QDialog::Accepted));
+    QCOMPARE(IpText(dlg.m_beginIp), QStringLiteral("198.19.0.10"));
+    QCOMPARE(IpText(dlg.m_endIp), QStringLiteral("198.19.0.20"));
+}
+
+void TestDialogs::resultBoxShowsItsTitle() {
+    const QString name = QCoreApplication::applicationName();
+    for (const QString& title : {name, QStringLiteral("scoutcam-with-a-much-longer-name")}) {
+        QCoreApplication::setApplicationName(title);
+        int boxWidth = 0;
+        int titleWidth = 0;
+        CUiScript script;
+        script.OnModal<QMessageBox>([&](QMessageBox* box) {
+            boxWidth = box->width();
+            titleWidth = box->fontMetrics().horizontalAdvance(box->windowTitle());
+            box->button(QMessageBox::Ok)->click();
+        });
+        ShowErrMsg(nullptr, 0);  // "Succeed": a short text
+        QVERIFY(script.WaitDone());
+        // Room for the title and for the window manager's icon and buttons beside it.
+        QVERIFY2(
+            boxWidth >= titleWidth + 100,
+            qPrintable(QStringLiteral("%1 px for a %2 px title").arg(boxWidth).arg(titleWidth)));
+    }
+    QCoreApplication::setApplicationName(name);
 }
 
 void TestDialogs::serialDlgAcceptsAnyText() {

@@ -18,6 +18,8 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
 #include <QtTest>
 #include <arpa/inet.h>
 
@@ -85,6 +87,11 @@ private slots:
     void exactSearchShowsOnlyItsRange();
     void exactSearchOfOneAddressAndCancel();
     void contextMenuOnRowsOnly();
+    void menuKeysOpenTheSelectedRowsMenu();
+    void browseWithoutBrowserSaysSo();
+    void keyboardOrderAndNames();
+    void newSearchPutsTheSortMarkBack();
+    void burstIsCountedWhenTheWindowEnds();
     void editAddressAfterAutoSearch();
     void editAddressRefusedOrCancelled();
     void commandsAfterExactSearchGoToTheDevice();
@@ -96,6 +103,8 @@ private:
     // Runs an Auto Search in which the client answers with the records; Enter in the list
     // starts it when byEnter is set, else the button.
     void AutoSearch(const std::vector<CDiscoveryBean>& records, bool byEnter = false);
+    // The menu key on the list, as Qt sends it for a real key press.
+    void MenuKey();
     // Right-clicks the row (or the point below the last row for -1); when item is given, the
     // menu step comes first in the script, else the test has queued it.
     void RightClick(int row, const QString& item, QStringList* pItems = nullptr);
@@ -150,6 +159,13 @@ void TestWindow::RightClick(int row, const QString& item, QStringList* pItems) {
     }
     QContextMenuEvent event(QContextMenuEvent::Mouse, pos, list->viewport()->mapToGlobal(pos));
     QApplication::sendEvent(list->viewport(), &event);
+}
+
+void TestWindow::MenuKey() {
+    CListCtrlEx* list = m_dlg->List();
+    QContextMenuEvent event(QContextMenuEvent::Keyboard, QPoint(5, 5),
+                            list->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(list, &event);
 }
 
 void TestWindow::startsEmptyAndSendsNothing() {
@@ -335,12 +351,6 @@ void TestWindow::contextMenuOnRowsOnly() {
     QCOMPARE(m_dlg->SelectedRow(), -1);
     QVERIFY(QApplication::activePopupWidget() == nullptr);
 
-    // The keyboard's menu key opens nothing.
-    QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(5, 5),
-                          m_dlg->List()->viewport()->mapToGlobal(QPoint(5, 5)));
-    QApplication::sendEvent(m_dlg->List()->viewport(), &key);
-    QVERIFY(QApplication::activePopupWidget() == nullptr);
-
     QStringList items;
     RightClick(1, QStringLiteral("Browse Web Page"), &items);
     QVERIFY(m_script->WaitDone());
@@ -351,6 +361,154 @@ void TestWindow::contextMenuOnRowsOnly() {
     QCOMPARE(catcher.urls[0].toString(), QStringLiteral("http://198.18.0.11"));
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
     QVERIFY(m_client->Requests().empty());
+}
+
+void TestWindow::menuKeysOpenTheSelectedRowsMenu() {
+    AutoSearch({Device("198.18.0.10", "IPC", "SN-1", "01"),
+                Device("198.18.0.11", "IPC", "SN-2", "02"),
+                Device("198.18.0.12", "IPC", "SN-3", "03")});
+    CListCtrlEx* list = m_dlg->List();
+    CUrlCatcher catcher;
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "Open");
+
+    // Without a selected row the menu key opens the window's menu, which has the about box.
+    list->clearSelection();
+    QStringList items;
+    m_script->ChooseMenu(QString(), &items);
+    MenuKey();
+    QVERIFY(m_script->WaitDone());
+    QCOMPARE(items, QStringList{"About Scoutcam(&A)..."});
+
+    // The menu key on a selected row: that row's device menu.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(1, 1)).center());
+    items.clear();
+    m_script->ChooseMenu(QStringLiteral("Browse Web Page"), &items);
+    MenuKey();
+    QVERIFY(m_script->WaitDone());
+    QCOMPARE(items,
+             (QStringList{"Edit Network Address", "Restore Device Password", "Browse Web Page"}));
+    QCOMPARE(m_dlg->SelectedRow(), 1);
+    QTRY_COMPARE(catcher.urls.size(), 1);
+    QCOMPARE(catcher.urls[0].toString(), QStringLiteral("http://198.18.0.11"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+
+    // Shift+F10 does the same; the arrow keys choose the row.
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down);
+    QString presetIp;
+    m_script->ChooseMenu(QStringLiteral("Edit Network Address"));
+    m_script->OnModal<CSetAddrDlg>([&presetIp](CSetAddrDlg* dlg) {
+        presetIp = QString::number(dlg->IpCtrl()->GetAddress());
+        Button(dlg, QStringLiteral("Cancel"))->click();
+    });
+    QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
+    QVERIFY(m_script->WaitDone());
+    QCOMPARE(m_dlg->SelectedRow(), 2);
+    QCOMPARE(presetIp, QString::number(Host("198.18.0.12")));
+    QVERIFY(m_client->Requests().empty());
+}
+
+void TestWindow::browseWithoutBrowserSaysSo() {
+    // The offscreen platform starts no browser, and no handler is set.
+    AutoSearch(
+        {Device("198.18.0.10", "IPC", "SN-1", "01"), Device("198.18.0.11", "IPC", "SN-2", "02")});
+    QString text;
+    m_script->ChooseMenu(QStringLiteral("Browse Web Page"));
+    m_script->AnswerBox(&text);
+    RightClick(1, QString());
+    QVERIFY(m_script->WaitDone());
+    QCOMPARE(text, QStringLiteral("Cannot start a browser for http://198.18.0.11."));
+}
+
+void TestWindow::keyboardOrderAndNames() {
+    AutoSearch(
+        {Device("198.18.0.10", "IPC", "SN-1", "01"), Device("198.18.0.11", "IPC", "SN-2", "02")});
+    CListCtrlEx* list = m_dlg->List();
+    QPushButton* autoButton = Button(m_dlg, QStringLiteral("Auto Search"));
+    QPushButton* exactButton = Button(m_dlg, QStringLiteral("Exact Search..."));
+    QPushButton* quitButton = Button(m_dlg, QStringLiteral("Quit"));
+    // The list is one stop, however many rows it has; Shift+Tab goes back.
+    m_dlg->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_dlg));
+    list->setFocus();
+    const QList<QWidget*> order{autoButton, exactButton, quitButton, list};
+    for (QWidget* expected : order) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), expected);
+    }
+    QTest::keyClick(list, Qt::Key_Tab, Qt::ShiftModifier);
+    QCOMPARE(QApplication::focusWidget(), quitButton);
+    // The arrow keys move within the list.
+    list->setFocus();
+    list->setCurrentCell(0, 1);
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(list->currentRow(), 1);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(list));
+
+    QCOMPARE(list->accessibleName(), QStringLiteral("Device list"));
+    QCOMPARE(autoButton->text(), QStringLiteral("&Auto Search"));
+    QCOMPARE(exactButton->text(), QStringLiteral("&Exact Search..."));
+    QCOMPARE(quitButton->text(), QStringLiteral("&Quit"));
+    // Alt+E opens the range dialog.
+    m_script->OnModal<CSubnetSectDlg>(
+        [](CSubnetSectDlg* dlg) { Button(dlg, QStringLiteral("Cancel"))->click(); });
+    QTest::keyClick(list, Qt::Key_E, Qt::AltModifier);
+    QVERIFY(m_script->WaitDone());
+}
+
+void TestWindow::newSearchPutsTheSortMarkBack() {
+    const std::vector<CDiscoveryBean> fleet{Device("198.18.0.9", "b", "S9", "9"),
+                                            Device("198.18.0.10", "a", "S10", "10")};
+    AutoSearch(fleet);
+    QHeaderView* header = m_dlg->List()->horizontalHeader();
+    emit header->sectionClicked(1);
+    QCOMPARE(Column(*m_dlg, 1), (QStringList{"198.18.0.10", "198.18.0.9"}));
+    QCOMPARE(header->sortIndicatorSection(), 1);
+    // New rows come in the order of arrival; no mark claims another order.
+    AutoSearch(fleet);
+    QCOMPARE(Column(*m_dlg, 1), (QStringList{"198.18.0.9", "198.18.0.10"}));
+    QCOMPARE(header->sortIndicatorSection(), 0);
+    QVERIFY(m_dlg->List()->isColumnHidden(0));
+    // The next click on the address column sorts ascending again.
+    emit header->sectionClicked(1);
+    QCOMPARE(Column(*m_dlg, 1), (QStringList{"198.18.0.10", "198.18.0.9"}));
+    QCOMPARE(header->sortIndicatorOrder(), Qt::AscendingOrder);
+}
+
+void TestWindow::burstIsCountedWhenTheWindowEnds() {
+    // Thousands of devices answer twice at once, and the search window ends right after:
+    // every record queued before the end is listed and counted when the wait window closes.
+    const int devices = 5000;
+    std::vector<CDiscoveryBean> records;
+    for (int i = 0; i < devices; ++i) {
+        const std::string n = std::to_string(i);
+        const CDiscoveryBean device =
+            Device(("10.1." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1)).c_str(),
+                   "IPC", ("SN-" + n).c_str(), n.c_str());
+        records.push_back(device);
+        records.push_back(device);
+    }
+    QSignalSpy finished(m_dlg, &CScoutcamDlg::SearchFinished);
+    QString countAtClose;
+    QStringList serials;
+    Button(m_dlg, QStringLiteral("Auto Search"))->click();
+    connect(CurrentWait(), &QObject::destroyed, m_dlg,
+            [this, &countAtClose]() { countAtClose = CountText(*m_dlg); });
+    m_client->Deliver(records);  // all queued before the window handles any of them
+    m_dlg->findChild<QTimer*>(QStringLiteral("searchTimer"))->start(0);
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(m_dlg->List()->rowCount(), devices);
+    QCOMPARE(m_dlg->Total(), devices);
+    QCOMPARE(CountText(*m_dlg), QString::number(devices));
+    // In the order of arrival, each row with its own record behind it.
+    for (int row = 0; row < devices; row += 997) {
+        QCOMPARE(Cell(*m_dlg, row, 3), QStringLiteral("SN-%1").arg(row));
+        CDiscoveryBean record;
+        m_dlg->GetRecordOfRow(row, record);
+        QVERIFY(record == records[2 * row]);
+    }
+    QTRY_COMPARE(countAtClose, QString::number(devices));
 }
 
 void TestWindow::editAddressAfterAutoSearch() {

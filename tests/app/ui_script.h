@@ -13,10 +13,10 @@
 #include <deque>
 #include <functional>
 
-// The push button of parent whose text is text, or null.
+// The push button of parent whose text, without its mnemonic marker, is text, or null.
 inline QPushButton* Button(QWidget* parent, const QString& text) {
     for (QPushButton* b : parent->findChildren<QPushButton*>()) {
-        if (b->text() == text) {
+        if (QString(b->text()).remove(QLatin1Char('&')) == text) {
             return b;
         }
     }

@@ -45,4 +45,14 @@ TEST(FrontStrings, IdsWithoutTextGiveEmptyText) {
     EXPECT_STREQ(LoadResText(IDS_STARTUP_FAILED), "Startup service  failed.");
 }
 
+TEST(FrontStrings, FormattedTextTakesTheValueAsItIs) {
+    EXPECT_EQ(FormatResText(IDS_BROWSER_FAILED, "http://198.18.0.10"),
+              "Cannot start a browser for http://198.18.0.10.");
+    // A value that holds a placeholder of its own is not expanded again.
+    EXPECT_EQ(FormatResText(IDS_BROWSER_FAILED, "http://%s%d"),
+              "Cannot start a browser for http://%s%d.");
+    EXPECT_EQ(FormatResText(IDS_SEARCHING, "x"), "Searching devices...");
+    EXPECT_EQ(FormatResText(106, "x"), "");
+}
+
 }  // namespace

@@ -109,7 +109,7 @@ private:
 
 QPushButton* Button(QWidget* parent, const QString& text) {
     for (QPushButton* b : parent->findChildren<QPushButton*>()) {
-        if (b->text() == text) {
+        if (QString(b->text()).remove(QLatin1Char('&')) == text) {
             return b;
         }
     }
