@@ -119,11 +119,11 @@ int ServeOne(struct soap* pSoap) {
     // The toolkit accepts a root other than the envelope as plain XML; only envelopes count.
     if (soap_peek_element(pSoap) || soap_match_tag(pSoap, pSoap->tag, "SOAP-ENV:Envelope") ||
         soap_envelope_begin_in(pSoap)) {
-        LOG_DEBUG("message dropped(no envelope, %d)", pSoap->error);
+        LOG_DEBUG_LIMITED("message dropped(no envelope, %d)", pSoap->error);
         return ERR_GENERAL;
     }
     if (soap_recv_header(pSoap) || soap_body_begin_in(pSoap) || soap_serve_request(pSoap)) {
-        LOG_DEBUG("message dropped(%d)", pSoap->error);
+        LOG_DEBUG_LIMITED("message dropped(%d)", pSoap->error);
         return ERR_GENERAL;
     }
     return RESULT_OK;
@@ -139,7 +139,7 @@ const std::size_t kMaxEqualsSigns = 512;
 int LimitAttributes(struct soap*, const char* pData, size_t nSize) {
     const auto nEquals = static_cast<std::size_t>(std::count(pData, pData + nSize, '='));
     if (nEquals > kMaxEqualsSigns) {
-        LOG_DEBUG("message dropped(%lu '=' signs)", static_cast<unsigned long>(nEquals));
+        LOG_DEBUG_LIMITED("message dropped(%lu '=' signs)", static_cast<unsigned long>(nEquals));
         return kRefusedUnparsed;
     }
     return SOAP_OK;
