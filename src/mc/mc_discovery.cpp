@@ -129,8 +129,13 @@ int CDiscoveryThread::Run() {
     if (m_receiveBuffer > 0) {
         SetReceiveBuffer(fd, m_receiveBuffer);
     }
-    Publish(fd, SOCKET_BOUND);
-    ServeLoop(fd);
+    {
+        // Receiving starts before anything can be sent, so that every answer is read with
+        // the interface it came in on.
+        CReceiveThread receiver(fd, MessageId(m_uuid), &m_stop, m_stopFd, &m_received);
+        Publish(fd, SOCKET_BOUND);
+        ServeLoop(&receiver);
+    }
     // Once no sender holds the socket, it can close.
     Publish(-1, SOCKET_FAILED);
     close(fd);
@@ -144,14 +149,13 @@ void CDiscoveryThread::WaitForStop() {
     }
 }
 
-void CDiscoveryThread::ServeLoop(int fd) {
+void CDiscoveryThread::ServeLoop(CReceiveThread* pReceiver) {
     CAnswerPath answerPath(this);
-    CReceiveThread receiver(fd, MessageId(m_uuid), &m_stop, m_stopFd, &m_received);
     ReceivedDatagram datagram;
     while (m_stop.load() == 0) {
-        if (receiver.Pop(&datagram, kReceiveTimeoutMs)) {
+        if (pReceiver->Pop(&datagram, kReceiveTimeoutMs)) {
             answerPath.Serve(datagram.bytes.data(), datagram.bytes.size(), datagram.arrival);
-        } else if (receiver.Ended()) {
+        } else if (pReceiver->Ended()) {
             WaitForStop();  // the socket failed: nothing more comes
         }
     }

@@ -70,7 +70,7 @@ public:
 private:
     class CSocketUse;
     void Publish(int fd, int state);
-    void ServeLoop(int fd);
+    void ServeLoop(CReceiveThread* pReceiver);
     void WaitForStop();
     int Configure(uint32_t address, const OutgoingPacket& packet, int32_t msgSeq,
                   const std::string& deviceId);
