@@ -1,6 +1,6 @@
 #include "soap_wire.h"
 
-#include <algorithm>
+#include <cstring>
 #include <istream>
 #include <sstream>
 #include <string>
@@ -105,7 +105,6 @@ const int kRefusedUnparsed = SOAP_FAULT;
 // Parses and dispatches one message read from the context's input: 0, 10000 (dropped) or
 // 10005 (no message).
 int ServeOne(struct soap* pSoap) {
-    soap_begin(pSoap);
     pSoap->header = nullptr;  // a message without header must not show a previous one
     if (soap_begin_recv(pSoap)) {
         const int nError = pSoap->error;
@@ -137,7 +136,12 @@ const std::size_t kMaxEqualsSigns = 512;
 
 // Called by the toolkit with the bytes it has read (a whole datagram), before parsing.
 int LimitAttributes(struct soap*, const char* pData, size_t nSize) {
-    const auto nEquals = static_cast<std::size_t>(std::count(pData, pData + nSize, '='));
+    std::size_t nEquals = 0;
+    const char* pEnd = pData + nSize;
+    for (const char* p = pData; (p = static_cast<const char*>(std::memchr(p, '=', pEnd - p)));
+         ++p) {
+        ++nEquals;
+    }
     if (nEquals > kMaxEqualsSigns) {
         LOG_DEBUG_LIMITED("message dropped(%lu '=' signs)", static_cast<unsigned long>(nEquals));
         return kRefusedUnparsed;
@@ -155,6 +159,9 @@ int CheckAllClosed(struct soap* pSoap) {
 
 void SoapInitContext(struct soap* pSoap) {
     soap_set_mode(pSoap, SOAP_IO_UDP | SOAP_C_UTFSTRING);
+    // Input as a plain XML tree: the messages are literal, and id/ref resolution (hash tables
+    // and a pass over every pointer at the end) would be most of the parsing work.
+    soap_set_imode(pSoap, SOAP_XML_TREE);
     soap_set_omode(pSoap, SOAP_XML_NOTYPE | SOAP_XML_TREE);
     soap_clr_omode(pSoap, SOAP_XML_INDENT);
     soap_set_namespaces(pSoap, namespaces);
