@@ -58,9 +58,10 @@ int main(int argc, char** argv) {
     }
     const double spent = ThreadCpuMicroseconds() - start;
     client.Detach(&observer);
-    std::printf("answer path: %d answers of %zu bytes, %zu listed, %.1f us of CPU each (%.0f "
-                "answers/s on one core)\n",
-                count, answers.empty() ? 0 : answers[0].size(), observer.Listed(), spent / count,
-                count / spent * 1e6);
+    std::printf(
+        "answer path: %d answers of %zu bytes, %zu listed, %.1f us of CPU each (%.0f "
+        "answers/s on one core)\n",
+        count, answers.empty() ? 0 : answers[0].size(), observer.Listed(), spent / count,
+        count / spent * 1e6);
     return 0;
 }
