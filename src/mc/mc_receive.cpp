@@ -188,10 +188,10 @@ bool CReceiveThread::Drain(CInterfaceNames* pNames, std::deque<ReceivedDatagram>
 
 // Appends a batch to the queue, as far as the queue's limit allows.
 void CReceiveThread::Push(std::deque<ReceivedDatagram>* pBatch) {
-    uint64_t queued = 0;
     unsigned long dropped = 0;
     size_t droppedBytes = 0;
     {
+        // Counted under the lock: whoever takes a datagram sees it counted.
         std::lock_guard<std::mutex> guard(m_lock);
         for (ReceivedDatagram& datagram : *pBatch) {
             const size_t cost = datagram.bytes.size() + kQueueEntryCost;
@@ -202,14 +202,13 @@ void CReceiveThread::Push(std::deque<ReceivedDatagram>* pBatch) {
             }
             m_queueCost += cost;
             m_queue.push_back(std::move(datagram));
-            ++queued;
+            ++m_pCounters->queued;
         }
+        m_pCounters->queueFull += dropped;
     }
     pBatch->clear();
     m_arrived.notify_one();
-    m_pCounters->queued += queued;
     if (dropped != 0) {
-        m_pCounters->queueFull += dropped;
         LOG_WARN_LIMITED("receive queue full, %lu datagrams(%lu bytes) dropped", dropped,
                          static_cast<unsigned long>(droppedBytes));
     }
