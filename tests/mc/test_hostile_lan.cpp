@@ -139,9 +139,9 @@ TEST_F(HostileLan, FloodsBesideRealCamerasHideNoneGetNoReplyAndStayBounded) {
     ASSERT_TRUE(m_lan.StartCamsim('a', {"--count", count}));
     ASSERT_TRUE(m_lan.StartCamsim('b', {"--count", count}));
     // 3 s at 1,500 datagrams a second, the three kinds in turn (4,500 datagrams at most).
-    ASSERT_TRUE(m_lan.StartCamflood('a', {"--learn", "--kind", "matches,empty,junk", "--matches",
-                                          "300", "--rate", "1500", "--duration", "3000",
-                                          "--total", "4500"}));
+    ASSERT_TRUE(
+        m_lan.StartCamflood('a', {"--learn", "--kind", "matches,empty,junk", "--matches", "300",
+                                  "--rate", "1500", "--duration", "3000", "--total", "4500"}));
     const int captureA = m_lan.OpenCapture('a');
     const int captureB = m_lan.OpenCapture('b');
     ASSERT_GE(captureA, 0);
@@ -183,8 +183,7 @@ TEST_F(HostileLan, FloodsBesideRealCamerasHideNoneGetNoReplyAndStayBounded) {
 
     // The flood came, of every kind, relating to this client's probe; its fake devices were
     // listed up to the cap at most, the rest dropped before parsing.
-    EXPECT_NE(flood.find("relates_to=urn:uuid:" + pClient->GetUuid()), std::string::npos)
-        << flood;
+    EXPECT_NE(flood.find("relates_to=urn:uuid:" + pClient->GetUuid()), std::string::npos) << flood;
     EXPECT_GT(FloodCount(flood, "matches"), 0) << flood;
     EXPECT_GT(FloodCount(flood, "empty"), 0) << flood;
     EXPECT_GT(FloodCount(flood, "junk"), 0) << flood;
@@ -192,13 +191,14 @@ TEST_F(HostileLan, FloodsBesideRealCamerasHideNoneGetNoReplyAndStayBounded) {
     EXPECT_LE(listing.Listed(), kMaxListedDevices);
     EXPECT_GT(pClient->Received().empty.load(), 0u);
     EXPECT_GT(pClient->Received().foreign.load(), 0u);
-    std::printf("flood: %s; client: %lu listed, %lu empty and %lu foreign datagrams dropped "
-                "unparsed, %lu at the queue's limit, %lu in the kernel; peak %ld kB\n",
-                flood.c_str(), static_cast<unsigned long>(listing.Listed()),
-                static_cast<unsigned long>(pClient->Received().empty.load()),
-                static_cast<unsigned long>(pClient->Received().foreign.load()),
-                static_cast<unsigned long>(pClient->Received().queueFull.load()),
-                static_cast<unsigned long>(pClient->Received().kernel.load()), peakKb);
+    std::printf(
+        "flood: %s; client: %lu listed, %lu empty and %lu foreign datagrams dropped "
+        "unparsed, %lu at the queue's limit, %lu in the kernel; peak %ld kB\n",
+        flood.c_str(), static_cast<unsigned long>(listing.Listed()),
+        static_cast<unsigned long>(pClient->Received().empty.load()),
+        static_cast<unsigned long>(pClient->Received().foreign.load()),
+        static_cast<unsigned long>(pClient->Received().queueFull.load()),
+        static_cast<unsigned long>(pClient->Received().kernel.load()), peakKb);
     EXPECT_GT(peakKb, 0);
     EXPECT_LT(peakKb, kPeakMemoryBoundKb);
 
