@@ -142,6 +142,7 @@ pid_t Spawn(const std::function<ClientFigures()>& body, int* pFd) {
     std::fflush(stdout);
     const pid_t pid = fork();
     if (pid == 0) {
+        setsid();  // a scheduler group of its own, apart from the simulator's
         close(fds[0]);
         const ClientFigures figures = body();
         const ssize_t written = write(fds[1], &figures, sizeof(figures));
@@ -353,6 +354,11 @@ void Fleet(CTestLan* pLan, int devices, int runs) {
                 return at == std::string::npos ? 0L : std::atol(stats.c_str() + at + 11);
             };
             const long sent = Sent(pLan->StopCamsim('a')) + Sent(pLan->StopCamsim('b'));
+            if (sent == 0) {
+                std::printf("  %6d cameras, %s run %d: void, the simulators reported nothing\n",
+                            devices, kind.name, run + 1);
+                continue;
+            }
             Row row;
             row.listed = figures.client.listed;
             row.kernelLost = kernelLost;

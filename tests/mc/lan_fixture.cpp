@@ -211,6 +211,9 @@ bool CTestLan::StartTool(char segment, std::vector<std::string> argv, const char
     }
     const pid_t pid = fork();
     if (pid == 0) {
+        // A session of its own, as a device is a host of its own: the scheduler's group
+        // shares then do not count its work against the client's.
+        setsid();
         const int nsFd = open(nsPath.c_str(), O_RDONLY | O_CLOEXEC);
         if (nsFd < 0 || setns(nsFd, CLONE_NEWNET) != 0) {
             _exit(127);
