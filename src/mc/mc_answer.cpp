@@ -222,7 +222,9 @@ int CAnswerPath::Serve(const char* pData, size_t size, const Arrival& arrival) {
     m_pHandler->SetArrival(&arrival);
     const int rc = SoapServe(m_pSoap, pData, size);
     m_pHandler->SetArrival(nullptr);
+    // The message memory goes now; the toolkit's temporary data (namespace stack, hash
+    // tables) is cleared when the next message begins, so soap_end would clear it twice.
     soap_destroy(m_pSoap);
-    soap_end(m_pSoap);
+    soap_dealloc(m_pSoap, nullptr);
     return rc;
 }
