@@ -39,6 +39,12 @@ const int kCamerasPerSegment = 125;
 // 30 MB measured). The caps make it so: at most 65,536 listed devices and 32 MiB of queued
 // datagrams; without them the 384,000 fake devices the flood offers would take far more.
 const long kPeakMemoryBoundKb = 96 * 1024;
+// Sanitizers keep shadow memory of their own, several times the program's.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+const bool kMemoryIsTheProgramsOwn = false;
+#else
+const bool kMemoryIsTheProgramsOwn = true;
+#endif
 
 // Lists the records as the programs do, and lets the test wait for the real cameras.
 class CListing : public IObserver<CDiscoveryBean> {
@@ -200,7 +206,9 @@ TEST_F(HostileLan, FloodsBesideRealCamerasHideNoneGetNoReplyAndStayBounded) {
         static_cast<unsigned long>(pClient->Received().queueFull.load()),
         static_cast<unsigned long>(pClient->Received().kernel.load()), peakKb);
     EXPECT_GT(peakKb, 0);
-    EXPECT_LT(peakKb, kPeakMemoryBoundKb);
+    if (kMemoryIsTheProgramsOwn) {
+        EXPECT_LT(peakKb, kPeakMemoryBoundKb);
+    }
 
     // Lines repeated for every datagram were limited: the log was never started afresh, so
     // its first line is still there.
