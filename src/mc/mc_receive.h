@@ -56,9 +56,10 @@ void SetReceiveBuffer(int fd, int reportedBytes);
 
 class CReceiveThread {
 public:
-    // Starts the receive thread on fd, which stays the caller's and must outlive the receiver.
-    // The thread ends once *pStop is non-zero and stopFd (an eventfd, or -1) is readable, or
-    // when the socket fails. messageId: the bytes every answer to this client contains.
+    // Starts the receive thread on fd, which stays the caller's and must outlive the receiver;
+    // from here on each datagram is read with where it came in. The thread ends when *pStop
+    // is non-zero (stopFd, an eventfd or -1, wakes it) or when the socket fails. messageId:
+    // the bytes every answer to this client contains.
     CReceiveThread(int fd, const std::string& messageId, const std::atomic<int>* pStop, int stopFd,
                    ReceiveCounters* pCounters, size_t queueLimit = kReceiveQueueLimit);
     // Waits for the thread to end: the owner has set *pStop and made stopFd readable.

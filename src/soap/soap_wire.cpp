@@ -158,10 +158,12 @@ int CheckAllClosed(struct soap* pSoap) {
 }  // namespace
 
 void SoapInitContext(struct soap* pSoap) {
+    // Input keeps the toolkit's id/ref resolution. Its tree mode on input (SOAP_XML_TREE) would
+    // save a pass over its tables per message, but it still records href/ref references while
+    // no longer moving them with the arrays they point into: a message with such attributes
+    // then makes the toolkit write into freed memory (the fuzz corpus shows it under
+    // AddressSanitizer).
     soap_set_mode(pSoap, SOAP_IO_UDP | SOAP_C_UTFSTRING);
-    // Input as a plain XML tree: the messages are literal, and id/ref resolution (hash tables
-    // and a pass over every pointer at the end) would be most of the parsing work.
-    soap_set_imode(pSoap, SOAP_XML_TREE);
     soap_set_omode(pSoap, SOAP_XML_NOTYPE | SOAP_XML_TREE);
     soap_clr_omode(pSoap, SOAP_XML_INDENT);
     soap_set_namespaces(pSoap, namespaces);

@@ -59,8 +59,7 @@ public:
 
 // Initialises a context (constructed with soap_new or soap_init): SOAP-over-UDP framing (no
 // transport header), UTF-8 string mode, literal output without xsi:type, ids or indentation,
-// input read as a plain tree (id and ref attributes are not resolved), and the nine-row
-// prefix table (SOAP-ENV, SOAP-ENC, xsi, xsd, xop, wsa, tns, dn, wsa5); xsi
+// and the nine-row prefix table (SOAP-ENV, SOAP-ENC, xsi, xsd, xop, wsa, tns, dn, wsa5); xsi
 // and xsd also match other years of the XML Schema namespaces on input.
 void SoapInitContext(struct soap* pSoap);
 
