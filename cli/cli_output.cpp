@@ -8,11 +8,16 @@
 
 namespace {
 
-const int kColumnCount = DEVICE_COL_COUNT;
+// The device list's columns, and where each device's answer came in: in the table one
+// column, name and local address ("eth1 198.19.0.1"); in CSV two.
+const int kListColumns = DEVICE_COL_COUNT;
+const int kColumnCount = kListColumns + 1;
+const char kInterfaceTitle[] = "Interface";
+const char kLocalAddressTitle[] = "Local address";
 
 std::vector<std::string> Titles() {
     std::vector<std::string> titles;
-    for (int c = 0; c < kColumnCount; ++c) {
+    for (int c = 0; c < kListColumns; ++c) {
         titles.push_back(LoadResText(GetColumnTitleId(c)));
     }
     return titles;
@@ -20,10 +25,17 @@ std::vector<std::string> Titles() {
 
 std::vector<std::string> Cells(const CDiscoveryBean& device) {
     std::vector<std::string> cells;
-    for (int c = 0; c < kColumnCount; ++c) {
+    for (int c = 0; c < kListColumns; ++c) {
         cells.push_back(GetDeviceCell(device, c));
     }
     return cells;
+}
+
+std::string InterfaceCell(const CDiscoveryBean& device) {
+    if (device.m_interface.empty() || device.m_localAddr.empty()) {
+        return device.m_interface + device.m_localAddr;
+    }
+    return device.m_interface + " " + device.m_localAddr;
 }
 
 // Length of a valid UTF-8 sequence starting at text[i], or 0.
@@ -157,8 +169,10 @@ std::vector<CDiscoveryBean> CDeviceCollector::Devices() {
 std::string FormatTable(const std::vector<CDiscoveryBean>& devices) {
     std::vector<std::vector<std::string>> rows;
     rows.push_back(Titles());
+    rows.back().push_back(kInterfaceTitle);
     for (const CDiscoveryBean& device : devices) {
         std::vector<std::string> cells = Cells(device);
+        cells.push_back(InterfaceCell(device));
         for (std::string& cell : cells) {
             cell = Printable(cell);
         }
@@ -198,21 +212,27 @@ std::string FormatJson(const std::vector<CDiscoveryBean>& devices) {
                ", \"physicalAddress\": " + JsonString(GetDeviceCell(device, DEVICE_COL_MAC)) +
                ", \"version\": " + JsonString(device.m_version) +
                ", \"macAddr\": " + JsonString(device.m_macAddr) +
-               ", \"foreign\": " + (device.m_foreign != 0 ? "true" : "false") + "}";
+               ", \"foreign\": " + (device.m_foreign != 0 ? "true" : "false") +
+               ", \"interface\": " + JsonString(device.m_interface) +
+               ", \"localAddress\": " + JsonString(device.m_localAddr) + "}";
     }
     return out + (devices.empty() ? "]\n" : "\n]\n");
 }
 
 std::string FormatCsv(const std::vector<CDiscoveryBean>& devices) {
     std::string out;
-    const std::vector<std::string> titles = Titles();
-    for (int c = 0; c < kColumnCount; ++c) {
+    std::vector<std::string> titles = Titles();
+    titles.push_back(kInterfaceTitle);
+    titles.push_back(kLocalAddressTitle);
+    for (size_t c = 0; c < titles.size(); ++c) {
         out += (c == 0 ? "" : ",") + titles[c];
     }
     out += "\r\n";
     for (const CDiscoveryBean& device : devices) {
-        const std::vector<std::string> cells = Cells(device);
-        for (int c = 0; c < kColumnCount; ++c) {
+        std::vector<std::string> cells = Cells(device);
+        cells.push_back(device.m_interface);
+        cells.push_back(device.m_localAddr);
+        for (size_t c = 0; c < cells.size(); ++c) {
             out += (c == 0 ? "" : ",") + CsvField(cells[c]);
         }
         out += "\r\n";

@@ -1,6 +1,7 @@
 #include "common/common_charset.h"
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "common/common_error.h"
@@ -76,15 +77,15 @@ std::string ConvertToString(int srcCharset, int dstCharset, const void* pSrc) {
         return std::string();
     }
     CCharSet charSet(srcCharset, dstCharset);
-    int len = 0;
-    if (charSet.Convert(pSrc, -1, nullptr, &len) != ERR_NO_MEMORY) {
-        return std::string();  // a terminated source always needs room; failures are reported
+    // Most texts fit the first buffer, which spares a second conversion to learn the size.
+    std::vector<char> buf(256, '\0');
+    int len = static_cast<int>(buf.size());
+    int rc = charSet.Convert(pSrc, -1, buf.data(), &len);
+    if (rc == ERR_NO_MEMORY) {
+        buf.assign(static_cast<size_t>(len), '\0');
+        rc = charSet.Convert(pSrc, -1, buf.data(), &len);
     }
-    std::vector<char> buf(static_cast<size_t>(len), '\0');
-    if (charSet.Convert(pSrc, -1, buf.data(), &len) != RESULT_OK) {
-        return std::string();
-    }
-    return std::string(buf.data());
+    return rc == RESULT_OK ? std::string(buf.data()) : std::string();  // failures are reported
 }
 
 std::u16string ConvertToWString(int srcCharset, const char* pSrc) {

@@ -36,33 +36,59 @@ const char* IconvName(int charset) {
     }
 }
 
-class CIconv {
-public:
-    CIconv(const char* pTo, const char* pFrom) : m_cd(iconv_open(pTo, pFrom)) {
-        if (!IsOpen()) {
-            LOG_ERROR("iconv_open(to:%s from:%s) failed(errno:%d)", pTo, pFrom, errno);
-        }
-    }
-    ~CIconv() {
-        if (IsOpen()) {
-            iconv_close(m_cd);
-        }
-    }
-    CIconv(const CIconv&) = delete;
-    CIconv& operator=(const CIconv&) = delete;
+bool IsOpen(iconv_t cd) {
+    return cd != reinterpret_cast<iconv_t>(-1);
+}
 
-    bool IsOpen() const { return m_cd != reinterpret_cast<iconv_t>(-1); }
-    iconv_t Get() const { return m_cd; }
+// The converters of one thread, one per pair of code sets, kept for the thread's life:
+// opening a converter costs more than converting a device's text.
+class CConverterCache {
+public:
+    CConverterCache() = default;
+    CConverterCache(const CConverterCache&) = delete;
+    CConverterCache& operator=(const CConverterCache&) = delete;
+    ~CConverterCache() {
+        for (const Entry& entry : m_entries) {
+            iconv_close(entry.cd);
+        }
+    }
+
+    // The converter in its initial state; one that is not IsOpen, logged, when none opens.
+    iconv_t Get(const char* pTo, const char* pFrom) {
+        for (const Entry& entry : m_entries) {
+            if (entry.to == pTo && entry.from == pFrom) {
+                iconv(entry.cd, nullptr, nullptr, nullptr, nullptr);
+                return entry.cd;
+            }
+        }
+        const iconv_t cd = iconv_open(pTo, pFrom);
+        if (!IsOpen(cd)) {
+            LOG_ERROR("iconv_open(to:%s from:%s) failed(errno:%d)", pTo, pFrom, errno);
+            return cd;
+        }
+        m_entries.push_back(Entry{pTo, pFrom, cd});
+        return cd;
+    }
 
 private:
-    iconv_t m_cd;
+    struct Entry {
+        std::string to;
+        std::string from;
+        iconv_t cd;
+    };
+    std::vector<Entry> m_entries;
 };
+
+iconv_t ThreadConverter(const char* pTo, const char* pFrom) {
+    thread_local CConverterCache s_cache;
+    return s_cache.Get(pTo, pFrom);
+}
 
 // Source bytes to code points; an invalid or cut-off sequence becomes U+FFFD and the
 // conversion goes on behind its first unit.
 int Decode(const char* pSrc, size_t srcBytes, int charset, std::u32string& out) {
-    CIconv cd(kUtf32Name, IconvName(charset));
-    if (!cd.IsOpen()) {
+    const iconv_t cd = ThreadConverter(kUtf32Name, IconvName(charset));
+    if (!IsOpen(cd)) {
         return ERR_SYSTEM;
     }
     out.assign(srcBytes + 1, U'\0');
@@ -72,7 +98,7 @@ int Decode(const char* pSrc, size_t srcBytes, int charset, std::u32string& out) 
     while (inLeft > 0) {
         char* pOut = reinterpret_cast<char*>(&out[used]);
         size_t outLeft = (out.size() - used) * sizeof(char32_t);
-        size_t rc = iconv(cd.Get(), &pIn, &inLeft, &pOut, &outLeft);
+        size_t rc = iconv(cd, &pIn, &inLeft, &pOut, &outLeft);
         int err = errno;
         used = out.size() - outLeft / sizeof(char32_t);
         if (rc != static_cast<size_t>(-1)) {
@@ -89,7 +115,7 @@ int Decode(const char* pSrc, size_t srcBytes, int charset, std::u32string& out) 
         out[used++] = kReplacement;
         pIn += skip;
         inLeft -= skip;
-        iconv(cd.Get(), nullptr, nullptr, nullptr, nullptr);
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
     out.resize(used);
     return RESULT_OK;
@@ -98,8 +124,8 @@ int Decode(const char* pSrc, size_t srcBytes, int charset, std::u32string& out) 
 // Code points to destination bytes; a character the destination cannot hold becomes U+FFFD,
 // or '?' where U+FFFD cannot be held either.
 int Encode(std::u32string text, int charset, std::vector<char>& out) {
-    CIconv cd(IconvName(charset), kUtf32Name);
-    if (!cd.IsOpen()) {
+    const iconv_t cd = ThreadConverter(IconvName(charset), kUtf32Name);
+    if (!IsOpen(cd)) {
         return ERR_SYSTEM;
     }
     out.assign(text.size() * 4 + 16, '\0');
@@ -109,7 +135,7 @@ int Encode(std::u32string text, int charset, std::vector<char>& out) {
     while (inLeft > 0) {
         char* pOut = out.data() + used;
         size_t outLeft = out.size() - used;
-        size_t rc = iconv(cd.Get(), &pIn, &inLeft, &pOut, &outLeft);
+        size_t rc = iconv(cd, &pIn, &inLeft, &pOut, &outLeft);
         int err = errno;
         used = out.size() - outLeft;
         if (rc != static_cast<size_t>(-1)) {

@@ -1,5 +1,6 @@
 #include "common/common_log.h"
 
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -49,14 +50,36 @@ int WriteLog(int level, const char* file, int line, const char* format, ...) {
     {
         std::shared_lock<std::shared_mutex> lock(LogLock());
         if (g_pLogThread != nullptr) {
-            result =
-                g_pLogThread->PostMessage(LOG_MSG_RECORD, 0, reinterpret_cast<intptr_t>(pRecord));
+            result = g_pLogThread->PostRecord(pRecord);
         }
     }
     if (result != RESULT_OK) {
         free(pRecord);
     }
     return result;
+}
+
+bool CLogLimit::Pass(int64_t nowMs, unsigned long* pHeld) {
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (!m_started || nowMs - m_windowStart >= 1000) {
+        m_started = true;
+        m_windowStart = nowMs;
+        m_written = 0;
+    }
+    if (m_written >= LOG_LIMIT_LINES) {
+        ++m_held;
+        return false;
+    }
+    ++m_written;
+    *pHeld = m_held;
+    m_held = 0;
+    return true;
+}
+
+int64_t LogClockMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 CLogThread* GetLogThread() {
@@ -175,6 +198,29 @@ void CLogThread::StopLog() {
     // its Run returns.
 }
 
+int CLogThread::PostRecord(LogRecord* pRecord) {
+    if (m_waiting.fetch_add(1) >= LOG_QUEUE_LIMIT) {
+        m_waiting.fetch_sub(1);
+        m_dropped.fetch_add(1);
+        return ERR_SYSTEM;
+    }
+    const int result = PostMessage(LOG_MSG_RECORD, 0, reinterpret_cast<intptr_t>(pRecord));
+    if (result != RESULT_OK) {
+        m_waiting.fetch_sub(1);
+    }
+    return result;
+}
+
+// The count of records dropped while the queue was full, written once.
+void CLogThread::WriteDropped() {
+    const unsigned long dropped = m_dropped.exchange(0);
+    if (dropped != 0) {
+        char text[LOG_TEXT_SIZE];
+        snprintf(text, sizeof(text), "log queue full, %lu records dropped", dropped);
+        m_sysLog.Write(LEVEL_WARN, __FILE__, __LINE__, text);
+    }
+}
+
 int CLogThread::Run() {
     ThreadMessage msg;
     for (;;) {
@@ -216,4 +262,6 @@ void CLogThread::HandleMessage(const ThreadMessage* pMsg) {
     }
     m_sysLog.Write(pRecord->level, pRecord->file, pRecord->line, pRecord->text);
     free(pRecord);
+    m_waiting.fetch_sub(1);
+    WriteDropped();
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
+#include <mutex>
 
 #include "common/common_thread.h"
 
@@ -35,12 +37,51 @@ int WriteLog(int level, const char* file, int line, const char* format, ...)
 #define LOG_WARN(...) SC_LOG(LEVEL_WARN, __VA_ARGS__)
 #define LOG_ERROR(...) SC_LOG(LEVEL_ERROR, __VA_ARGS__)
 
+// Lines that a flood could repeat for every datagram pass a limit of their call site: at most
+// LOG_LIMIT_LINES a second. The first line written after some were held back is preceded by
+// one that counts them.
+constexpr unsigned LOG_LIMIT_LINES = 200;
+
+class CLogLimit {
+public:
+    // Whether a line reported at nowMs (milliseconds of a steady clock) may be written;
+    // *pHeld: the lines held back since the last one written.
+    bool Pass(int64_t nowMs, unsigned long* pHeld);
+
+private:
+    std::mutex m_lock;
+    bool m_started = false;
+    int64_t m_windowStart = 0;
+    unsigned m_written = 0;  // lines written in the current second
+    unsigned long m_held = 0;
+};
+
+// Milliseconds of the steady clock, for CLogLimit.
+int64_t LogClockMs();
+
+#define SC_LOG_LIMITED(level, ...)                                                     \
+    do {                                                                               \
+        static CLogLimit s_logLimit;                                                   \
+        unsigned long logHeldBack = 0;                                                 \
+        if (s_logLimit.Pass(LogClockMs(), &logHeldBack)) {                             \
+            if (logHeldBack != 0) {                                                    \
+                SC_LOG(level, "%lu lines like the next one not written", logHeldBack); \
+            }                                                                          \
+            SC_LOG(level, __VA_ARGS__);                                                \
+        }                                                                              \
+    } while (0)
+#define LOG_DEBUG_LIMITED(...) SC_LOG_LIMITED(LEVEL_DEBUG, __VA_ARGS__)
+#define LOG_WARN_LIMITED(...) SC_LOG_LIMITED(LEVEL_WARN, __VA_ARGS__)
+#define LOG_ERROR_LIMITED(...) SC_LOG_LIMITED(LEVEL_ERROR, __VA_ARGS__)
+
 // Thread message that carries one LogRecord to the log thread (lParam: its address).
 constexpr uint32_t LOG_MSG_RECORD = THREAD_MSG_USER + 1000;
 
 constexpr int LOG_FILE_NAME_SIZE = 260;
 constexpr int LOG_TEXT_SIZE = 1024;
 constexpr long LOG_FILE_SIZE_LIMIT = 2097152;  // beyond this the file is started afresh
+// Records waiting for the log thread at most (about 5 MB); more are dropped and counted.
+constexpr int LOG_QUEUE_LIMIT = 4096;
 
 // One report on its way to the log thread; malloc'd by WriteLog, freed by the log thread.
 struct LogRecord {
@@ -90,6 +131,9 @@ public:
     int StartLog();
     // Writes what was posted before, stops the thread and destroys this single object.
     void StopLog();
+    // Hands a record to the thread, unless LOG_QUEUE_LIMIT records wait already: then it is
+    // counted, and the count is written once the queue takes records again. 0 or 10002.
+    int PostRecord(LogRecord* pRecord);
     void HandleMessage(const ThreadMessage* pMsg);
     int Run() override;
 
@@ -97,6 +141,10 @@ public:
 
 private:
     void FreeQueued();
+    void WriteDropped();
+
+    std::atomic<int> m_waiting{0};
+    std::atomic<unsigned long> m_dropped{0};
 };
 
 // The single log thread object, created (not started) on first use.

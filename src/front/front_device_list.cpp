@@ -87,6 +87,7 @@ void CDeviceList::Clear() {
     m_index.clear();
     m_records.clear();
     m_nextKey = 0;
+    m_full = false;
 }
 
 void CDeviceList::SetRange(bool exact, uint32_t begin, uint32_t end) {
@@ -106,7 +107,15 @@ int CDeviceList::Add(const CDiscoveryBean& record) {
         return -1;
     }
     if (m_index.find(&record) != m_index.end()) {
-        LOG_DEBUG("device already exist, skip insert");
+        LOG_DEBUG_LIMITED("device already exist, skip insert");
+        return -1;
+    }
+    if (m_records.size() >= kMaxListedDevices) {
+        if (!m_full) {
+            m_full = true;
+            LOG_WARN("device list full(%lu), further devices not listed",
+                     static_cast<unsigned long>(kMaxListedDevices));
+        }
         return -1;
     }
     const int key = m_nextKey++;

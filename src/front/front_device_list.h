@@ -33,8 +33,13 @@ std::string GetDeviceCell(const CDiscoveryBean& device, int column);
 // A character of several bytes in the locale's code set stays whole.
 std::string FormatMacAddr(const std::string& mac);
 
+// Most devices one search lists: a flood of made-up devices must not take every byte of
+// memory and every cycle of the programs that show it.
+const size_t kMaxListedDevices = 65536;
+
 // The records of one search. A record is listed unless, in an exact search, its address is
-// no dotted quad or lies outside the range, or it equals a listed record in all six fields.
+// no dotted quad or lies outside the range, or it equals a listed record in all six fields,
+// or kMaxListedDevices are listed already (one warning line tells when that is first met).
 // Each listed record has a key: 0, 1, 2, ... in the order of listing since the last Clear.
 // The duplicate look-up is a keyed hash, so that its cost does not grow with the list.
 class CDeviceList {
@@ -77,6 +82,7 @@ private:
     uint32_t m_begin = 0;
     uint32_t m_end = 0;
     int m_nextKey = 0;
+    bool m_full = false;  // the cap was met since the last Clear
     std::map<int, CDiscoveryBean> m_records;
     // The records of m_records, found by content.
     std::unordered_multiset<const CDiscoveryBean*, CHash, CEqual> m_index;

@@ -7,6 +7,7 @@
 #include "common/common_error.h"
 #include "common/common_log.h"
 #include "mc_message_table.h"
+#include "mc_net.h"
 #include "soap_wire.h"
 
 namespace {
@@ -106,7 +107,7 @@ void FillFromScopes(const char* pScopes, CDiscoveryBean* pRecord) {
 
 bool MatchToRecord(const tns__ProbeMatchType& stMatch, CDiscoveryBean* pRecord) {
     if (stMatch.tns__XAddrs == nullptr) {
-        LOG_ERROR("tns__XAddrs is null");
+        LOG_ERROR_LIMITED("tns__XAddrs is null");
         return false;
     }
     const std::string host = HostOfXAddrs(stMatch.tns__XAddrs);
@@ -114,11 +115,11 @@ bool MatchToRecord(const tns__ProbeMatchType& stMatch, CDiscoveryBean* pRecord) 
         pRecord->m_ipAddr = host;
     }
     if (stMatch.tns__Scopes == nullptr) {
-        LOG_ERROR("tns_Scopes is null");
+        LOG_ERROR_LIMITED("tns_Scopes is null");
         return false;
     }
     if (stMatch.tns__Scopes->__item == nullptr || *stMatch.tns__Scopes->__item == '\0') {
-        LOG_ERROR("tns_Scopes->__item is null");
+        LOG_ERROR_LIMITED("tns_Scopes->__item is null");
         return false;
     }
     FillFromScopes(stMatch.tns__Scopes->__item, pRecord);
@@ -130,39 +131,55 @@ class CAnswerPath::CHandler : public ISoapAnswerHandler {
 public:
     explicit CHandler(IAnswerReceiver* pReceiver) : m_pReceiver(pReceiver) {}
 
+    // Where the datagram being served came in.
+    void SetArrival(const Arrival* pArrival) { m_pArrival = pArrival; }
+
     int OnProbeMatches(struct soap* pSoap, struct tns__ProbeMatchesType* pstProbeMatches) override {
-        if (!m_pReceiver->CheckSoapSrc(pSoap)) {
-            return ERR_INVALID_PARAM;
-        }
-        m_pReceiver->OnProbeMatches(pstProbeMatches);
-        return RESULT_OK;
+        return OnMatches(pSoap, pstProbeMatches, "ProbeMatches");
     }
     int OnKorvaneProbeMatches(struct soap* pSoap,
                               struct tns__ProbeMatchesType* pstProbeMatches) override {
-        return OnProbeMatches(pSoap, pstProbeMatches);
+        return OnMatches(pSoap, pstProbeMatches, "KorvaneProbeMatches");
     }
     int OnSetDeviceAddrRsp(struct soap* pSoap, struct tns__SetDeviceAddrRspType* pstRsp) override {
-        return OnConfigRsp(pSoap, pstRsp);
+        return OnConfigRsp(pSoap, pstRsp, "SetDeviceAddrRsp");
     }
     int OnSetDefaultCfgRsp(struct soap* pSoap, struct tns__SetDefaultCfgRspType* pstRsp) override {
-        return OnConfigRsp(pSoap, pstRsp);
+        return OnConfigRsp(pSoap, pstRsp, "SetDefaultCfgRsp");
     }
     int OnSetDefaultPasswdRsp(struct soap* pSoap,
                               struct tns__SetDefaultPasswdRspType* pstRsp) override {
-        return OnConfigRsp(pSoap, pstRsp);
+        return OnConfigRsp(pSoap, pstRsp, "SetDefaultPasswdRsp");
     }
 
 private:
+    int OnMatches(struct soap* pSoap, const tns__ProbeMatchesType* pstProbeMatches,
+                  const char* pElement) {
+        if (!m_pReceiver->CheckSoapSrc(pSoap)) {
+            return ERR_INVALID_PARAM;
+        }
+        LogAccepted(pElement);
+        m_pReceiver->OnProbeMatches(pstProbeMatches, *m_pArrival);
+        return RESULT_OK;
+    }
+
+    void LogAccepted(const char* pElement) const {
+        LOG_DEBUG_LIMITED("answer(%s) from %s:%u on %s %s", pElement,
+                          AddressText(m_pArrival->sourceAddress).c_str(),
+                          static_cast<unsigned>(m_pArrival->sourcePort), m_pArrival->interfaceName,
+                          AddressText(m_pArrival->localAddress).c_str());
+    }
+
     // The three configuration responses share their record layout. A response whose body
     // element is nil (xsi:nil) arrives as a null record.
     template <typename TRsp>
-    int OnConfigRsp(struct soap* pSoap, const TRsp* pstRsp) {
+    int OnConfigRsp(struct soap* pSoap, const TRsp* pstRsp, const char* pElement) {
         if (!m_pReceiver->CheckSoapSrc(pSoap)) {
-            LOG_DEBUG("CheckSoapSrc failed");
+            LOG_DEBUG_LIMITED("CheckSoapSrc failed");
             return ERR_INVALID_PARAM;
         }
         if (pstRsp == nullptr) {
-            LOG_ERROR("pstRsp is null");
+            LOG_ERROR_LIMITED("pstRsp is null");
             return ERR_INVALID_PARAM;
         }
         const struct tns__OpUserInfo* pstUser = pstRsp->tns__OpUserInfo;
@@ -170,12 +187,14 @@ private:
         if (pstUser == nullptr || pstDevice == nullptr || pstDevice->tns__DeviceId == nullptr) {
             return ERR_INVALID_PARAM;
         }
+        LogAccepted(pElement);
         m_pReceiver->CompleteResponse(static_cast<int32_t>(pstUser->tns__MsgSeq),
                                       pstDevice->tns__DeviceId, ConvertResult(pstRsp->tns__result));
         return RESULT_OK;
     }
 
     IAnswerReceiver* m_pReceiver;
+    const Arrival* m_pArrival = nullptr;
 };
 
 CAnswerPath::CAnswerPath(IAnswerReceiver* pReceiver)
@@ -196,12 +215,16 @@ CAnswerPath::~CAnswerPath() {
     }
 }
 
-int CAnswerPath::Serve(const char* pData, size_t size) {
+int CAnswerPath::Serve(const char* pData, size_t size, const Arrival& arrival) {
     if (m_pSoap == nullptr) {
         return ERR_NO_MEMORY;
     }
+    m_pHandler->SetArrival(&arrival);
     const int rc = SoapServe(m_pSoap, pData, size);
+    m_pHandler->SetArrival(nullptr);
+    // The message memory goes now; the toolkit's temporary data (namespace stack, hash
+    // tables) is cleared when the next message begins, so soap_end would clear it twice.
     soap_destroy(m_pSoap);
-    soap_end(m_pSoap);
+    soap_dealloc(m_pSoap, nullptr);
     return rc;
 }

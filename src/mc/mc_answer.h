@@ -10,6 +10,7 @@
 #include <string>
 
 #include "mc_observer.h"
+#include "mc_receive.h"
 
 struct soap;
 struct tns__ProbeMatchesType;
@@ -22,8 +23,9 @@ public:
     // true when the received message (its header in the context) relates to the client's own
     // message id.
     virtual bool CheckSoapSrc(const struct soap* pSoap) const = 0;
-    // Accepted probe matches, standard or vendor.
-    virtual void OnProbeMatches(const tns__ProbeMatchesType* pstProbeMatches) = 0;
+    // Accepted probe matches, standard or vendor, and where their datagram came in.
+    virtual void OnProbeMatches(const tns__ProbeMatchesType* pstProbeMatches,
+                                const Arrival& arrival) = 0;
     // An accepted configuration answer, its device result converted to a result code.
     virtual void CompleteResponse(int32_t msgSeq, const std::string& deviceId, int result) = 0;
 };
@@ -36,11 +38,12 @@ public:
     CAnswerPath(const CAnswerPath&) = delete;
     CAnswerPath& operator=(const CAnswerPath&) = delete;
 
-    // Parses one datagram, checks its source and hands its answer to the receiver. 0 when it
-    // was handled or ignored (a request, such as the client's own probe heard back); 10000
-    // when it was dropped (refused, unknown, malformed, not for this client, incomplete);
-    // 10005 when it is no message at all; 10004 when the path has no runtime context.
-    int Serve(const char* pData, size_t size);
+    // Parses one datagram, checks its source and hands its answer to the receiver; an
+    // accepted answer is logged with the interface it came in on. 0 when it was handled or
+    // ignored (a request, such as the client's own probe heard back); 10000 when it was
+    // dropped (refused, unknown, malformed, not for this client, incomplete); 10005 when it
+    // is no message at all; 10004 when the path has no runtime context.
+    int Serve(const char* pData, size_t size, const Arrival& arrival = Arrival());
 
 private:
     class CHandler;

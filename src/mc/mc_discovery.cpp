@@ -15,21 +15,20 @@
 // datagrams again for lossy links (SetSearchRepeat); the repeater (mc_repeat) sends those
 // copies from a thread of its own.
 //
-// The receive loop drains the socket into a queue of its own between two parsed messages,
-// so the kernel's socket buffer only has to hold what arrives while one message is parsed.
+// A receive thread of its own (mc_receive) empties the socket into a bounded queue; the
+// discovery thread takes each datagram from there, parses it and runs its handler, one answer
+// at a time in arrival order.
 
 #include "mc/mc_discovery.h"
 
 #include <poll.h>
 #include <sys/eventfd.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <deque>
 #include <new>
-#include <vector>
 
 #include "common/common_log.h"
 #include "common/common_util.h"
@@ -43,51 +42,7 @@ const int kReceiveTimeoutMs = 3000;
 const int kResponseTimeoutMs = 10000;
 const int kReadyTimeoutMs = 5000;
 
-// Receive queue: datagrams read per system call, and the most that waits for parsing.
-const int kReadBatch = 32;
-const size_t kDatagramSize = 65536;
-const size_t kQueueLimitBytes = 64 * 1024 * 1024;
-
 enum SocketState { SOCKET_PENDING = 0, SOCKET_BOUND = 1, SOCKET_FAILED = 2 };
-
-// Reads what is waiting on the socket, one batch, without blocking. false when the socket
-// failed.
-bool Drain(int fd, std::vector<char>* pBuffer, std::deque<std::string>* pQueue,
-           size_t* pQueuedBytes) {
-    mmsghdr messages[kReadBatch];
-    iovec vectors[kReadBatch];
-    for (int i = 0; i < kReadBatch; ++i) {
-        vectors[i].iov_base = pBuffer->data() + i * kDatagramSize;
-        vectors[i].iov_len = kDatagramSize;
-        messages[i] = mmsghdr();
-        messages[i].msg_hdr.msg_iov = &vectors[i];
-        messages[i].msg_hdr.msg_iovlen = 1;
-    }
-    const int count = recvmmsg(fd, messages, kReadBatch, MSG_DONTWAIT, nullptr);
-    if (count < 0) {
-        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
-            return true;
-        }
-        LOG_ERROR("recvmmsg failed(errno:%d)", errno);
-        return false;
-    }
-    for (int i = 0; i < count; ++i) {
-        const size_t size = messages[i].msg_len;
-        if ((messages[i].msg_hdr.msg_flags & MSG_TRUNC) != 0) {
-            LOG_WARN("datagram longer than %lu bytes dropped",
-                     static_cast<unsigned long>(kDatagramSize));
-            continue;
-        }
-        if (*pQueuedBytes + size > kQueueLimitBytes) {
-            LOG_WARN("receive queue full, datagram(%lu bytes) dropped",
-                     static_cast<unsigned long>(size));
-            continue;
-        }
-        pQueue->emplace_back(static_cast<const char*>(vectors[i].iov_base), size);
-        *pQueuedBytes += size;
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -174,8 +129,16 @@ int CDiscoveryThread::Run() {
         WaitForStop();
         return 0;
     }
-    Publish(fd, SOCKET_BOUND);
-    ReceiveLoop(fd);
+    if (m_receiveBuffer > 0) {
+        SetReceiveBuffer(fd, m_receiveBuffer);
+    }
+    {
+        // Receiving starts before anything can be sent, so that every answer is read with
+        // the interface it came in on.
+        CReceiveThread receiver(fd, MessageId(m_uuid), &m_stop, m_stopFd, &m_received);
+        Publish(fd, SOCKET_BOUND);
+        ServeLoop(&receiver);
+    }
     // Once no sender holds the socket, it can close.
     Publish(-1, SOCKET_FAILED);
     close(fd);
@@ -189,33 +152,15 @@ void CDiscoveryThread::WaitForStop() {
     }
 }
 
-void CDiscoveryThread::ReceiveLoop(int fd) {
+void CDiscoveryThread::ServeLoop(CReceiveThread* pReceiver) {
     CAnswerPath answerPath(this);
-    std::vector<char> buffer(kReadBatch * kDatagramSize);
-    std::deque<std::string> queue;
-    size_t queuedBytes = 0;
-    pollfd items[2] = {{fd, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
+    ReceivedDatagram datagram;
     while (m_stop.load() == 0) {
-        if (queue.empty()) {
-            const int ready = poll(items, m_stopFd >= 0 ? 2 : 1, kReceiveTimeoutMs);
-            if (ready <= 0) {
-                continue;  // time-out (or a signal): look at m_stop again
-            }
-            if (m_stop.load() != 0) {
-                break;
-            }
+        if (pReceiver->Pop(&datagram, kReceiveTimeoutMs)) {
+            answerPath.Serve(datagram.bytes.data(), datagram.bytes.size(), datagram.arrival);
+        } else if (pReceiver->Ended()) {
+            WaitForStop();  // the socket failed: nothing more comes
         }
-        if (!Drain(fd, &buffer, &queue, &queuedBytes)) {
-            WaitForStop();
-            break;
-        }
-        if (queue.empty()) {
-            continue;
-        }
-        const std::string datagram = std::move(queue.front());
-        queue.pop_front();
-        queuedBytes -= datagram.size();
-        answerPath.Serve(datagram.data(), datagram.size());
     }
 }
 
@@ -345,14 +290,24 @@ bool CDiscoveryThread::CheckSoapSrc(const struct soap* pSoap) const {
     return pRelatesTo != nullptr && MessageId(m_uuid) == pRelatesTo;
 }
 
-void CDiscoveryThread::OnProbeMatches(const tns__ProbeMatchesType* pstProbeMatches) {
+void CDiscoveryThread::OnProbeMatches(const tns__ProbeMatchesType* pstProbeMatches,
+                                      const Arrival& arrival) {
     if (pstProbeMatches == nullptr) {
         LOG_ERROR("pstProbeMatches is null");
         return;
     }
-    for (int i = 0; i < pstProbeMatches->__sizeProbeMatch; ++i) {
+    const int count = std::min(pstProbeMatches->__sizeProbeMatch, kMatchesPerDatagram);
+    if (count < pstProbeMatches->__sizeProbeMatch) {
+        LOG_WARN_LIMITED("probe matches(%d) beyond %d dropped", pstProbeMatches->__sizeProbeMatch,
+                         kMatchesPerDatagram);
+    }
+    const std::string localAddr =
+        arrival.localAddress != 0 ? AddressText(arrival.localAddress) : std::string();
+    for (int i = 0; i < count; ++i) {
         CDiscoveryBean record;
         if (MatchToRecord(pstProbeMatches->tns__ProbeMatch[i], &record)) {
+            record.m_interface = arrival.interfaceName;
+            record.m_localAddr = localAddr;
             m_subject.Notify(&record);
         }
     }

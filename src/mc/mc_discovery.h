@@ -18,6 +18,7 @@
 #include "mc_message_table.h"
 #include "mc_observer.h"
 #include "mc_repeat.h"
+#include "mc_receive.h"
 
 struct OutgoingPacket;
 
@@ -46,14 +47,21 @@ public:
 
     // Answer handling, on the discovery thread.
     bool CheckSoapSrc(const struct soap* pSoap) const override;
-    // Turns each probe match into a record and notifies the observers.
-    void OnProbeMatches(const tns__ProbeMatchesType* pstProbeMatches) override;
+    // Turns each probe match (at most kMatchesPerDatagram of one datagram) into a record that
+    // names the interface it came in on, and notifies the observers.
+    void OnProbeMatches(const tns__ProbeMatchesType* pstProbeMatches,
+                        const Arrival& arrival) override;
     void CompleteResponse(int32_t msgSeq, const std::string& deviceId, int result) override;
 
     // The client port, once the thread has chosen it (3702 before).
     uint16_t GetPort() const { return m_port.load(); }
     const std::string& GetUuid() const { return m_uuid; }
     CMessageTable& Messages() { return m_messages; }
+    // What the receive thread did with the datagrams it read.
+    const ReceiveCounters& Received() const { return m_received; }
+    // For measurements only: the receive buffer as the kernel reports it, set before Start
+    // (0, the default: the client's own 2 MiB request).
+    void SetReceiveBufferForMeasurement(int reportedBytes) { m_receiveBuffer = reportedBytes; }
 
     CDiscoveryThread();
     ~CDiscoveryThread() override;
@@ -65,7 +73,7 @@ public:
 private:
     class CSocketUse;
     void Publish(int fd, int state);
-    void ReceiveLoop(int fd);
+    void ServeLoop(CReceiveThread* pReceiver);
     void WaitForStop();
     int Configure(uint32_t address, const OutgoingPacket& packet, int32_t msgSeq,
                   const std::string& deviceId);
@@ -79,6 +87,8 @@ private:
     std::atomic<uint16_t> m_port{3702};
     std::string m_uuid;
     CMessageTable m_messages;
+    ReceiveCounters m_received;
+    int m_receiveBuffer = 0;
 
     // The receive endpoint's socket, through which every request also leaves: a sending
     // operation holds m_socketLock while it sends, and the thread closes the socket under it.
@@ -87,9 +97,13 @@ private:
     std::condition_variable m_readyEvent;
     int m_state = 0;
     int m_fd = -1;
-    int m_stopFd = -1;  // eventfd that wakes the receive loop for Stop
+    int m_stopFd = -1;  // eventfd that wakes both threads for Stop
 
     // Copies of each search's round, and the thread that sends all but the first.
     std::atomic<int> m_searchCopies{1};
     CRepeater m_repeater;
 };
+
+// Probe matches taken from one datagram at most; a real device sends one (a recorder perhaps
+// one per channel), a flood sends as many as fit.
+const int kMatchesPerDatagram = 256;

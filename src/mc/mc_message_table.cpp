@@ -70,7 +70,7 @@ int ConvertResult(int soapResult) {
     case 262:
         return ERR_DEVICE_BASE + (soapResult - 258);
     default:
-        LOG_ERROR("unknown soap result(%d)", soapResult);
+        LOG_ERROR_LIMITED("unknown soap result(%d)", soapResult);
         return ERR_GENERAL;
     }
 }

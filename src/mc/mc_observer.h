@@ -9,7 +9,8 @@
 
 #include "common/common_error.h"
 
-// One device as seen in a probe match.
+// One device as seen in a probe match. Two records are equal when their six device fields
+// are; where the answer came in is carried along but is no part of the device.
 class CDiscoveryBean {
 public:
     std::string m_ipAddr = "0.0.0.0";
@@ -18,6 +19,10 @@ public:
     std::string m_version;
     std::string m_macAddr;
     int32_t m_foreign = 0;  // 0: the device's name marks it as the maker's; 1: any other
+
+    // The interface the answer came in on and our address there (dotted); empty when unknown.
+    std::string m_interface;
+    std::string m_localAddr;
 
     bool operator==(const CDiscoveryBean& other) const {
         return m_ipAddr == other.m_ipAddr && m_hardware == other.m_hardware &&

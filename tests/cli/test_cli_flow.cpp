@@ -69,7 +69,7 @@ TEST_F(CliFlow, SearchShowsEachDeviceOnceWithOneMacTextInEveryFormat) {
     CliRun run = RunCli({"search", "--window", "1"}, "", &m_client);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out,
-              "IP address   Type   Serial Number  Physical address   Version\n"
+              "IP address   Type   Serial Number  Physical address   Version  Interface\n"
               "198.18.0.10  IPC-1  KV-1           00-1B-89-01-00-01  V1\n"
               "198.18.0.11  IPC-1  OT-2           00-1B-D3-01-00-01  V1\n"
               "Total: 2\n");
@@ -87,9 +87,9 @@ TEST_F(CliFlow, SearchShowsEachDeviceOnceWithOneMacTextInEveryFormat) {
 
     run = RunCli({"search", "--window", "1", "--csv"}, "", &m_client);
     EXPECT_EQ(run.out,
-              "IP address,Type,Serial Number,Physical address,Version\r\n"
-              "198.18.0.10,IPC-1,KV-1,00-1B-89-01-00-01,V1\r\n"
-              "198.18.0.11,IPC-1,OT-2,00-1B-D3-01-00-01,V1\r\n");
+              "IP address,Type,Serial Number,Physical address,Version,Interface,Local address\r\n"
+              "198.18.0.10,IPC-1,KV-1,00-1B-89-01-00-01,V1,,\r\n"
+              "198.18.0.11,IPC-1,OT-2,00-1B-D3-01-00-01,V1,,\r\n");
 }
 
 TEST_F(CliFlow, RangeAndAddressSearchesListOnlyWhatTheyAsked) {

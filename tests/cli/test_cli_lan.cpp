@@ -8,6 +8,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
@@ -141,7 +143,10 @@ TEST_F(CliLan, SearchPrintsEachDeviceOnceAsTableJsonAndCsv) {
 
     const CliRun csv = Cli(m_tmp, "search --window 1000 --csv --range 198.18.0.11 198.18.0.12");
     EXPECT_EQ(csv.status, 0);
-    EXPECT_EQ(csv.out.rfind("IP address,Type,Serial Number,Physical address,Version\r\n", 0), 0u);
+    EXPECT_EQ(csv.out.rfind("IP address,Type,Serial Number,Physical address,Version,Interface,"
+                            "Local address\r\n",
+                            0),
+              0u);
     EXPECT_EQ(Count(csv.out, "\r\n"), 3u) << csv.out;
     EXPECT_NE(csv.out.find("\r\n198.18.0.11," + std::string()), std::string::npos);
     EXPECT_NE(csv.out.find("\r\n198.18.0.12,"), std::string::npos);
@@ -158,6 +163,53 @@ TEST_F(CliLan, SearchPrintsEachDeviceOnceAsTableJsonAndCsv) {
     }
     fclose(pLog);
     EXPECT_TRUE(debug);
+}
+
+TEST_F(CliLan, EachDeviceIsShownWithTheInterfaceItsAnswerCameIn) {
+    ASSERT_TRUE(m_lan.StartCamsim('a', {"--count", "3"}));
+    ASSERT_TRUE(m_lan.StartCamsim('b', {"--count", "2"}));
+    const struct {
+        const char* network;  // the segment's devices
+        const char* interface;
+        const char* local;
+        size_t count;
+    } segments[] = {{"198.18.0.", "eth0", "198.18.0.1", 3}, {"198.19.0.", "eth1", "198.19.0.1", 2}};
+
+    const CliRun json = Cli(m_tmp, "search --window 1000 --json");
+    EXPECT_EQ(json.status, 0);
+    const std::regex device(
+        "\"ipAddress\": \"([0-9.]+)\".*\"interface\": \"([^\"]*)\", \"localAddress\": "
+        "\"([^\"]*)\"");
+    size_t devices = 0;
+    for (std::sregex_iterator it(json.out.begin(), json.out.end(), device), end; it != end; ++it) {
+        const std::string ip = (*it)[1];
+        for (const auto& segment : segments) {
+            if (ip.rfind(segment.network, 0) == 0) {
+                EXPECT_EQ((*it)[2], segment.interface) << ip;
+                EXPECT_EQ((*it)[3], segment.local) << ip;
+                ++devices;
+            }
+        }
+    }
+    EXPECT_EQ(devices, 5u) << json.out;
+
+    const CliRun table = Cli(m_tmp, "search --window 1000");
+    EXPECT_NE(table.out.find("  Interface\n"), std::string::npos) << table.out;
+    for (const auto& segment : segments) {
+        const std::string shown =
+            std::string("  ") + segment.interface + " " + segment.local + "\n";
+        EXPECT_EQ(Count(table.out, shown), segment.count) << table.out;
+    }
+
+    const CliRun csv = Cli(m_tmp, "search --window 1000 --csv --address 198.19.0.11");
+    EXPECT_NE(csv.out.find(",Interface,Local address\r\n198.19.0.11,"), std::string::npos)
+        << csv.out;
+    EXPECT_NE(csv.out.find(",eth1,198.19.0.1\r\n"), std::string::npos) << csv.out;
+
+    // The log names the interface of each accepted answer.
+    std::ifstream log(m_tmp + "/scoutcam.log");
+    const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("from 198.19.0.11:3702 on eth1 198.19.0.1"), std::string::npos);
 }
 
 TEST_F(CliLan, ConfigurationCommandsEndToEnd) {

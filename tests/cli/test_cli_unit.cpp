@@ -170,29 +170,33 @@ TEST(CliOutput, CollectorDropsDuplicatesAndAddressesOutsideTheRange) {
 TEST(CliOutput, TableJsonAndCsv) {
     std::vector<CDiscoveryBean> devices = {Device("10.0.0.5", "SN-1", "0012abcdef01"),
                                            Device("10.0.0.10", "S\"2,x", "aabb")};
+    devices[0].m_interface = "eth1";
+    devices[0].m_localAddr = "10.0.0.1";
     devices[1].m_hardware = "Cam\xC3\xA9ra";
     devices[1].m_foreign = 1;
     EXPECT_EQ(FormatTable(devices),
-              "IP address  Type    Serial Number  Physical address   Version\n"
-              "10.0.0.5    IPC-1   SN-1           00-12-AB-CD-EF-01  V1\n"
+              "IP address  Type    Serial Number  Physical address   Version  Interface\n"
+              "10.0.0.5    IPC-1   SN-1           00-12-AB-CD-EF-01  V1       eth1 10.0.0.1\n"
               "10.0.0.10   Cam\xC3\xA9ra  S\"2,x          AA-BB              V1\n"
               "Total: 2\n");
     EXPECT_EQ(FormatCsv(devices),
-              "IP address,Type,Serial Number,Physical address,Version\r\n"
-              "10.0.0.5,IPC-1,SN-1,00-12-AB-CD-EF-01,V1\r\n"
-              "10.0.0.10,Cam\xC3\xA9ra,\"S\"\"2,x\",AA-BB,V1\r\n");
+              "IP address,Type,Serial Number,Physical address,Version,Interface,Local address\r\n"
+              "10.0.0.5,IPC-1,SN-1,00-12-AB-CD-EF-01,V1,eth1,10.0.0.1\r\n"
+              "10.0.0.10,Cam\xC3\xA9ra,\"S\"\"2,x\",AA-BB,V1,,\r\n");
     EXPECT_EQ(FormatJson(devices),
               "[\n"
               "  {\"ipAddress\": \"10.0.0.5\", \"type\": \"IPC-1\", \"serialNumber\": \"SN-1\", "
               "\"physicalAddress\": \"00-12-AB-CD-EF-01\", \"version\": \"V1\", "
-              "\"macAddr\": \"0012abcdef01\", \"foreign\": false},\n"
+              "\"macAddr\": \"0012abcdef01\", \"foreign\": false, \"interface\": \"eth1\", "
+              "\"localAddress\": \"10.0.0.1\"},\n"
               "  {\"ipAddress\": \"10.0.0.10\", \"type\": \"Cam\xC3\xA9ra\", \"serialNumber\": "
               "\"S\\\"2,x\", \"physicalAddress\": \"AA-BB\", \"version\": \"V1\", "
-              "\"macAddr\": \"aabb\", \"foreign\": true}\n"
+              "\"macAddr\": \"aabb\", \"foreign\": true, \"interface\": \"\", "
+              "\"localAddress\": \"\"}\n"
               "]\n");
     EXPECT_EQ(FormatJson({}), "[]\n");
     EXPECT_EQ(FormatTable({}),
-              "IP address  Type  Serial Number  Physical address  Version\nTotal: 0\n");
+              "IP address  Type  Serial Number  Physical address  Version  Interface\nTotal: 0\n");
 }
 
 TEST(CliOutput, WideCharactersTakeTwoColumnsOfTheTable) {

@@ -4,6 +4,8 @@
 
 #include <clocale>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "charset_test_support.h"
 #include "common/common_charset.h"
@@ -58,6 +60,36 @@ TEST_F(CharSetLocaleTest, CharactersTheCodeSetLacksAreReplaced) {
     EXPECT_EQ(u"a\uFFFDb", ConvertToWString(CHARSET_ANSI,
                                             "a\xE9"
                                             "b"));  // not ASCII
+}
+
+// Each thread keeps converters of its own: threads converting at once never mix their texts.
+TEST_F(CharSetLocaleTest, ThreadsConvertAtOnceWithoutMixingTheirTexts) {
+    const std::string texts[] = {"caf\xC3\xA9",
+                                 "Gr\xC3\xBC\xC3\x9F"
+                                 "e",
+                                 "\xE4\xB8\xAD\xE6\x96\x87", "x\xFFy"};
+    const std::string expected[] = {"caf\xC3\xA9",
+                                    "Gr\xC3\xBC\xC3\x9F"
+                                    "e",
+                                    "\xE4\xB8\xAD\xE6\x96\x87", "x\xEF\xBF\xBDy"};
+    int wrong[4] = {};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 2000; ++i) {
+                if (ConvertToString(CHARSET_UTF8, CHARSET_ANSI, texts[t].c_str()) != expected[t] ||
+                    ConvertToWString(CHARSET_UTF8, texts[t].c_str()).empty()) {
+                    ++wrong[t];
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    for (int t = 0; t < 4; ++t) {
+        EXPECT_EQ(0, wrong[t]) << t;
+    }
 }
 
 }  // namespace

@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -269,6 +273,114 @@ TEST_F(LogThreadTest, RestartsWithAFreshObjectThatRefusesReports) {
     ASSERT_NE(nullptr, pFresh);
     EXPECT_EQ(ERR_SYSTEM, LOG_INFO("to a fresh object"));
     pFresh->StopLog();
+}
+
+// Lines of one call site: at most LOG_LIMIT_LINES in a second; the first one written after
+// some were held back learns how many.
+TEST(LogLimitTest, PassesAFewLinesASecondAndCountsTheRest) {
+    CLogLimit limit;
+    const struct {
+        int64_t nowMs;
+        int lines;                // reported at that moment
+        unsigned passed;          // of them written
+        unsigned long heldFirst;  // held-back count handed to the first one written
+    } steps[] = {
+        {5000, LOG_LIMIT_LINES, LOG_LIMIT_LINES, 0},
+        {5999, 50, 0, 0},  // still the same second
+        {6000, 10, 10, 50},
+        {6500, LOG_LIMIT_LINES, LOG_LIMIT_LINES - 10, 0},
+        {9000, 1, 1, 10},  // a quiet gap: the count waits for the next line written
+    };
+    for (const auto& step : steps) {
+        unsigned passed = 0;
+        unsigned long heldFirst = 0;
+        for (int i = 0; i < step.lines; ++i) {
+            unsigned long held = 0;
+            if (limit.Pass(step.nowMs, &held)) {
+                if (passed++ == 0) {
+                    heldFirst = held;
+                }
+            }
+        }
+        EXPECT_EQ(passed, step.passed) << step.nowMs;
+        EXPECT_EQ(heldFirst, step.heldFirst) << step.nowMs;
+    }
+}
+
+// A log thread that takes no record until the test lets it, so that its queue fills.
+class CHeldLogThread : public CLogThread {
+public:
+    int Run() override {
+        {
+            std::unique_lock<std::mutex> lock(m_lock);
+            m_released.wait(lock, [this] { return m_release; });
+        }
+        return CLogThread::Run();
+    }
+    void Release() {
+        {
+            std::lock_guard<std::mutex> guard(m_lock);
+            m_release = true;
+        }
+        m_released.notify_all();
+    }
+
+private:
+    std::mutex m_lock;
+    std::condition_variable m_released;
+    bool m_release = false;
+};
+
+LogRecord* NewRecord(const std::string& text) {
+    auto* pRecord = static_cast<LogRecord*>(calloc(1, sizeof(LogRecord)));
+    pRecord->level = LEVEL_INFO;
+    snprintf(pRecord->file, sizeof(pRecord->file), "test_log.cpp");
+    snprintf(pRecord->text, sizeof(pRecord->text), "%s", text.c_str());
+    return pRecord;
+}
+
+TEST_F(LogThreadTest, QueueHoldsABoundedNumberOfRecordsAndCountsTheDroppedOnce) {
+    CHeldLogThread log;
+    log.m_sysLog.SetLevel(LEVEL_DEBUG);
+    log.m_sysLog.SetLogDir(m_dir.Path().c_str());
+    ASSERT_EQ(RESULT_OK, log.Start());
+    const int extra = 100;
+    int refused = 0;
+    for (int i = 0; i < LOG_QUEUE_LIMIT + extra; ++i) {
+        LogRecord* pRecord = NewRecord("record " + std::to_string(i));
+        if (log.PostRecord(pRecord) != RESULT_OK) {
+            free(pRecord);
+            ++refused;
+        }
+    }
+    EXPECT_EQ(extra, refused);
+    log.Release();
+    // Once the thread has taken what waited, the queue accepts records again.
+    const std::string lastQueued = "record " + std::to_string(LOG_QUEUE_LIMIT - 1);
+    const auto drained = [&] {
+        const std::vector<std::string> texts = Texts();
+        return !texts.empty() && texts.back() == lastQueued;
+    };
+    for (int i = 0; i < 500 && !drained(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    LogRecord* pLast = NewRecord("after the queue drained");
+    EXPECT_EQ(RESULT_OK, log.PostRecord(pLast));
+    ASSERT_EQ(RESULT_OK, log.Stop());
+
+    const std::vector<std::string> texts = Texts();
+    int records = 0;
+    int counts = 0;
+    for (const std::string& text : texts) {
+        records += text.rfind("record ", 0) == 0 ? 1 : 0;
+        if (text.rfind("log queue full", 0) == 0) {
+            EXPECT_EQ("log queue full, 100 records dropped", text);
+            ++counts;
+        }
+    }
+    EXPECT_EQ(LOG_QUEUE_LIMIT, records);
+    EXPECT_EQ(1, counts);
+    EXPECT_EQ("after the queue drained", texts.back());
 }
 
 }  // namespace

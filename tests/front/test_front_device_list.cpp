@@ -194,4 +194,37 @@ TEST(FrontDeviceList, LargeFleetListedOnce) {
     EXPECT_EQ(list.Size(), static_cast<size_t>(devices));
 }
 
+TEST(FrontDeviceList, AFloodListsNoMoreThanTheCapUntilTheNextSearch) {
+    CDeviceList list;
+    const uint32_t flood = static_cast<uint32_t>(kMaxListedDevices) + 1000;
+    size_t listed = 0;
+    for (uint32_t i = 0; i < flood; ++i) {
+        const std::string ip = HostToIpText(0x0A000000u + i + 1);
+        listed += list.Add(Device(ip.c_str(), "S")) >= 0 ? 1 : 0;
+    }
+    EXPECT_EQ(listed, kMaxListedDevices);
+    EXPECT_EQ(list.Size(), kMaxListedDevices);
+    EXPECT_EQ(list.Add(Device("192.0.2.1", "new")), -1);
+    ASSERT_NE(list.Find(0), nullptr);
+    EXPECT_EQ(list.Find(0)->m_ipAddr, "10.0.0.1");
+
+    list.Clear();
+    EXPECT_EQ(list.Add(Device("192.0.2.1", "new")), 0);
+}
+
+// Where an answer came in is no part of the device: the same device seen on two interfaces
+// is listed once, with the first.
+TEST(FrontDeviceList, TheInterfaceOfAnAnswerIsNoPartOfTheDevice) {
+    CDeviceList list;
+    CDiscoveryBean first = Device("10.0.0.5", "S");
+    first.m_interface = "eth0";
+    first.m_localAddr = "10.0.0.1";
+    CDiscoveryBean second = first;
+    second.m_interface = "eth1";
+    second.m_localAddr = "10.1.0.1";
+    EXPECT_EQ(list.Add(first), 0);
+    EXPECT_EQ(list.Add(second), -1);
+    EXPECT_EQ(list.Find(0)->m_interface, "eth0");
+}
+
 }  // namespace

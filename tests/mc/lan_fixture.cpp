@@ -65,6 +65,9 @@ const char* CTestLan::Script() {
 const char* CTestLan::Camsim() {
     return SCOUTCAM_CAMSIM;
 }
+const char* CTestLan::Camflood() {
+    return SCOUTCAM_CAMFLOOD;
+}
 
 uint32_t Ip(const char* pText) {
     in_addr addr{};
@@ -76,8 +79,10 @@ CTestLan::CTestLan()
     : m_name("mc" + std::to_string(getpid()) + "x" + std::to_string(g_serial.fetch_add(1))) {}
 
 CTestLan::~CTestLan() {
-    StopCamsim('a');
-    StopCamsim('b');
+    for (char segment : {'a', 'b'}) {
+        StopCamflood(segment);
+        StopCamsim(segment);
+    }
     if (m_homeFd >= 0) {
         setns(m_homeFd, CLONE_NEWNET);
         close(m_homeFd);
@@ -165,7 +170,6 @@ void CTestLan::InNamespace(char where, const std::function<void()>& fn) {
 }
 
 bool CTestLan::StartCamsim(char segment, const std::vector<std::string>& args) {
-    const int index = SegmentIndex(segment);
     std::vector<std::string> argv = {Camsim(),
                                      "--iface",
                                      "eth0",
@@ -174,6 +178,27 @@ bool CTestLan::StartCamsim(char segment, const std::vector<std::string>& args) {
                                      "--seed",
                                      segment == 'a' ? "1" : "2"};
     argv.insert(argv.end(), args.begin(), args.end());
+    return StartTool(segment, argv, "camsim ready", &m_camsim[SegmentIndex(segment)]);
+}
+
+std::string CTestLan::StopCamsim(char segment) {
+    const std::string output = StopTool(&m_camsim[SegmentIndex(segment)]);
+    const size_t stats = output.rfind("camsim stats:");
+    return stats == std::string::npos ? std::string() : output.substr(stats);
+}
+
+bool CTestLan::StartCamflood(char segment, const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {Camflood(), "--iface", "eth0"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return StartTool(segment, argv, "camflood ready", &m_camflood[SegmentIndex(segment)]);
+}
+
+std::string CTestLan::StopCamflood(char segment) {
+    return StopTool(&m_camflood[SegmentIndex(segment)]);
+}
+
+bool CTestLan::StartTool(char segment, std::vector<std::string> argv, const char* pReady,
+                         Tool* pTool) {
     std::vector<char*> pointers;
     for (std::string& arg : argv) {
         pointers.push_back(&arg[0]);
@@ -186,6 +211,9 @@ bool CTestLan::StartCamsim(char segment, const std::vector<std::string>& args) {
     }
     const pid_t pid = fork();
     if (pid == 0) {
+        // A session of its own, as a device is a host of its own: the scheduler's group
+        // shares then do not count its work against the client's.
+        setsid();
         const int nsFd = open(nsPath.c_str(), O_RDONLY | O_CLOEXEC);
         if (nsFd < 0 || setns(nsFd, CLONE_NEWNET) != 0) {
             _exit(127);
@@ -199,11 +227,11 @@ bool CTestLan::StartCamsim(char segment, const std::vector<std::string>& args) {
         close(pipeFds[0]);
         return false;
     }
-    m_camsim[index] = pid;
-    m_camsimOut[index] = pipeFds[0];
+    pTool->pid = pid;
+    pTool->out = pipeFds[0];
     std::string seen;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (seen.find("camsim ready") == std::string::npos) {
+    while (seen.find(pReady) == std::string::npos) {
         const int left = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                               deadline - std::chrono::steady_clock::now())
                                               .count());
@@ -221,24 +249,22 @@ bool CTestLan::StartCamsim(char segment, const std::vector<std::string>& args) {
     return true;
 }
 
-std::string CTestLan::StopCamsim(char segment) {
-    const int index = SegmentIndex(segment);
-    if (m_camsim[index] < 0) {
+std::string CTestLan::StopTool(Tool* pTool) {
+    if (pTool->pid < 0) {
         return std::string();
     }
-    kill(m_camsim[index], SIGTERM);
+    kill(pTool->pid, SIGTERM);
     std::string output;
     char buffer[512];
     ssize_t got = 0;
-    while ((got = read(m_camsimOut[index], buffer, sizeof(buffer))) > 0) {
+    while ((got = read(pTool->out, buffer, sizeof(buffer))) > 0) {
         output.append(buffer, static_cast<size_t>(got));
     }
-    waitpid(m_camsim[index], nullptr, 0);
-    close(m_camsimOut[index]);
-    m_camsim[index] = -1;
-    m_camsimOut[index] = -1;
-    const size_t stats = output.rfind("camsim stats:");
-    return stats == std::string::npos ? std::string() : output.substr(stats);
+    waitpid(pTool->pid, nullptr, 0);
+    close(pTool->out);
+    pTool->pid = -1;
+    pTool->out = -1;
+    return output;
 }
 
 bool CTestLan::ResolveAll(char segment, uint32_t first, uint32_t last) {
@@ -270,6 +296,9 @@ int CTestLan::OpenCapture(char segment) {
         }
         const int size = 8 * 1024 * 1024;
         setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof(size));
+        // What the devices send would only fill the buffer.
+        const int one = 1;
+        setsockopt(fd, SOL_PACKET, PACKET_IGNORE_OUTGOING, &one, sizeof(one));
         sockaddr_ll addr{};
         addr.sll_family = AF_PACKET;
         addr.sll_protocol = htons(ETH_P_IP);

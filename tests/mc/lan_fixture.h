@@ -38,9 +38,15 @@ public:
     bool StartCamsim(char segment, const std::vector<std::string>& args);
     // Stops the camsim of a segment and returns its statistics line.
     std::string StopCamsim(char segment);
+    // Starts camflood on segment 'a' or 'b' with the arguments (it sends from the segment's
+    // 198.18.0.2 or 198.19.0.2) and waits for its ready line.
+    bool StartCamflood(char segment, const std::vector<std::string>& args);
+    // Stops the camflood of a segment and returns its output (a "camflood flood:" line per
+    // flood).
+    std::string StopCamflood(char segment);
 
     // A packet socket on the device side of a segment, seeing every datagram that arrives
-    // there from the client (-1 on failure). The caller closes it.
+    // there from the client, and none that leaves it (-1 on failure). The caller closes it.
     int OpenCapture(char segment);
     // Makes the client resolve every address of [first, last] on a segment to the device
     // namespace's interface, so that datagrams to addresses without a device also reach the
@@ -54,16 +60,24 @@ public:
 
     static const char* Script();
     static const char* Camsim();
+    static const char* Camflood();
 
 private:
+    // A tool running in a device namespace, and the read end of its standard output.
+    struct Tool {
+        pid_t pid = -1;
+        int out = -1;
+    };
     int EnterNamespace(char where);
+    bool StartTool(char segment, std::vector<std::string> argv, const char* pReady, Tool* pTool);
+    static std::string StopTool(Tool* pTool);
 
     std::string m_name;
     std::vector<std::string> m_namespaces;  // sw, cli, a, b
     int m_homeFd = -1;
     bool m_up = false;
-    pid_t m_camsim[2] = {-1, -1};
-    int m_camsimOut[2] = {-1, -1};
+    Tool m_camsim[2];
+    Tool m_camflood[2];
 };
 
 // Datagrams from the client (destination port 3702) read from a capture socket until

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -154,6 +155,38 @@ TEST_F(AnswerHandling, IncompleteMatchesAreSkippedOthersDeliveredInOrder) {
     EXPECT_EQ(m_collector.records[0].m_serialNo, "A");
     EXPECT_EQ(m_collector.records[1].m_serialNo, "C");
     EXPECT_EQ(m_collector.records[1].m_ipAddr, "3.3.3.3");
+}
+
+TEST_F(AnswerHandling, OneDatagramGivesAtMostItsShareOfMatches) {
+    std::string matches;
+    for (int i = 0; i < kMatchesPerDatagram + 44; ++i) {
+        matches += Match("http://10.0.0.7/", Scope("serial", std::to_string(i)).c_str());
+    }
+    EXPECT_EQ(ServeMatches(matches), 0);
+    ASSERT_EQ(m_collector.records.size(), static_cast<size_t>(kMatchesPerDatagram));
+    EXPECT_EQ(m_collector.records.back().m_serialNo, std::to_string(kMatchesPerDatagram - 1));
+}
+
+TEST_F(AnswerHandling, EachRecordNamesWhereItsAnswerCameIn) {
+    Arrival arrival;
+    std::snprintf(arrival.interfaceName, sizeof(arrival.interfaceName), "eth1");
+    arrival.localAddress = 0xC6130001u;  // 198.19.0.1
+    const std::string envelope = std::string(kHead) + Header(Mine()) + "<e:Body><d:ProbeMatches>" +
+                                 Match("http://1.2.3.4/", Scope("serial", "S").c_str()) +
+                                 Match("http://1.2.3.5/", Scope("serial", "T").c_str()) +
+                                 "</d:ProbeMatches></e:Body></e:Envelope>";
+    EXPECT_EQ(m_answerPath.Serve(envelope.data(), envelope.size(), arrival), 0);
+    ASSERT_EQ(m_collector.records.size(), 2u);
+    for (const CDiscoveryBean& record : m_collector.records) {
+        EXPECT_EQ(record.m_interface, "eth1");
+        EXPECT_EQ(record.m_localAddr, "198.19.0.1");
+    }
+    // Nothing known: both stay empty.
+    m_collector.records.clear();
+    EXPECT_EQ(ServeMatches(Match("http://1.2.3.4/", Scope("serial", "S").c_str())), 0);
+    ASSERT_EQ(m_collector.records.size(), 1u);
+    EXPECT_EQ(m_collector.records[0].m_interface, "");
+    EXPECT_EQ(m_collector.records[0].m_localAddr, "");
 }
 
 TEST_F(AnswerHandling, OnlyAnswersToThisClientAreAccepted) {

@@ -117,6 +117,10 @@ TEST_F(DiscoveryLan, AutoSearchLeavesThroughEachInterfaceAndFindsEveryDevice) {
         EXPECT_FALSE(record.m_serialNo.empty());
         EXPECT_FALSE(record.m_macAddr.empty());
         EXPECT_FALSE(record.m_version.empty());
+        // Each answer came in on the interface of its device's segment.
+        const bool segmentA = record.m_ipAddr.rfind("198.18.", 0) == 0;
+        EXPECT_EQ(record.m_interface, segmentA ? "eth0" : "eth1") << record.m_ipAddr;
+        EXPECT_EQ(record.m_localAddr, segmentA ? "198.18.0.1" : "198.19.0.1") << record.m_ipAddr;
     }
 
     const struct {
