@@ -216,7 +216,7 @@ TEST(CliOutput, WideCharactersTakeTwoColumnsOfTheTable) {
     }
     EXPECT_EQ(
         table,
-        "IP address  Type    Serial Number  Physical address  Version\n"
+        "IP address  Type    Serial Number  Physical address  Version  Interface\n"
         "10.0.0.5    \xE3\x82\xAB\xE3\x83\xA1\xE3\x83\xA9  SN-1           AA-BB             V1\n"
         "10.0.0.6    IPC-1   SN-2           CC-DD             V1\n"
         "Total: 2\n");
