@@ -43,22 +43,12 @@ CliRun RunCli(const std::vector<const char*>& args, const std::string& input,
     return run;
 }
 
-CDiscoveryBean Device(const char* pIp, const char* pSerial, const char* pMac) {
-    CDiscoveryBean device;
-    device.m_ipAddr = pIp;
-    device.m_hardware = "IPC-1";
-    device.m_serialNo = pSerial;
-    device.m_macAddr = pMac;
-    device.m_version = "V1";
-    return device;
-}
-
 // The maker's device sends bare digits, the other maker's the colon form; each answers twice.
 class CliFlow : public ::testing::Test {
 protected:
     void SetUp() override {
-        const CDiscoveryBean a = Device("198.18.0.10", "KV-1", "001b89010001");
-        const CDiscoveryBean b = Device("198.18.0.11", "OT-2", "00:1b:d3:01:00:01");
+        const CDiscoveryBean a = FakeDevice("198.18.0.10", "KV-1", "001b89010001");
+        const CDiscoveryBean b = FakeDevice("198.18.0.11", "OT-2", "00:1b:d3:01:00:01");
         m_client.SetFleet({a, b, a, b});
     }
 
@@ -180,7 +170,7 @@ TEST_F(CliFlow, DeviceResultsAndTheirExitStatus) {
 TEST_F(CliFlow, RefusedBeforeAnyRequest) {
     // Two devices at one address: which one is meant is not guessed.
     CFakeClient twins;
-    twins.SetFleet({Device("198.18.0.10", "A", "01"), Device("198.18.0.10", "B", "02")});
+    twins.SetFleet({FakeDevice("198.18.0.10", "A", "01"), FakeDevice("198.18.0.10", "B", "02")});
     const struct {
         std::vector<const char*> args;
         std::string input;

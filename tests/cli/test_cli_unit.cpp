@@ -9,6 +9,7 @@
 #include "cli_console.h"
 #include "cli_options.h"
 #include "cli_output.h"
+#include "fake_client.h"
 
 namespace {
 
@@ -136,26 +137,16 @@ TEST(CliOptions, HelpDocumentsCommandsAndExitStatuses) {
     }
 }
 
-CDiscoveryBean Device(const char* pIp, const char* pSerial, const char* pMac) {
-    CDiscoveryBean device;
-    device.m_ipAddr = pIp;
-    device.m_hardware = "IPC-1";
-    device.m_serialNo = pSerial;
-    device.m_macAddr = pMac;
-    device.m_version = "V1";
-    return device;
-}
-
 TEST(CliOutput, CollectorDropsDuplicatesAndAddressesOutsideTheRange) {
     CDeviceCollector exact(0x0A000005u, 0x0A000009u);
-    const CDiscoveryBean a = Device("10.0.0.5", "A", "m1");
+    const CDiscoveryBean a = FakeDevice("10.0.0.5", "A", "m1");
     CDiscoveryBean aOther = a;
     aOther.m_foreign = 1;  // differs in the sixth field only: a further row
     exact.Update(&a);
     exact.Update(&a);
     exact.Update(&aOther);
-    const CDiscoveryBean outside = Device("10.0.0.10", "B", "m2");
-    const CDiscoveryBean name = Device("camera", "C", "m3");
+    const CDiscoveryBean outside = FakeDevice("10.0.0.10", "B", "m2");
+    const CDiscoveryBean name = FakeDevice("camera", "C", "m3");
     exact.Update(&outside);
     exact.Update(&name);
     EXPECT_EQ(exact.Devices().size(), 2u);
@@ -168,8 +159,8 @@ TEST(CliOutput, CollectorDropsDuplicatesAndAddressesOutsideTheRange) {
 }
 
 TEST(CliOutput, TableJsonAndCsv) {
-    std::vector<CDiscoveryBean> devices = {Device("10.0.0.5", "SN-1", "0012abcdef01"),
-                                           Device("10.0.0.10", "S\"2,x", "aabb")};
+    std::vector<CDiscoveryBean> devices = {FakeDevice("10.0.0.5", "SN-1", "0012abcdef01"),
+                                           FakeDevice("10.0.0.10", "S\"2,x", "aabb")};
     devices[0].m_interface = "eth1";
     devices[0].m_localAddr = "10.0.0.1";
     devices[1].m_hardware = "Cam\xC3\xA9ra";
@@ -206,8 +197,8 @@ TEST(CliOutput, WideCharactersTakeTwoColumnsOfTheTable) {
     std::setlocale(LC_CTYPE, "C.UTF-8");
     const char* pCamera = "\xE3\x82\xAB\xE3\x83\xA1\xE3\x83\xA9";  // three wide katakana
     const int columns = CharColumns(pCamera, 3);
-    std::vector<CDiscoveryBean> devices = {Device("10.0.0.5", "SN-1", "aabb"),
-                                           Device("10.0.0.6", "SN-2", "ccdd")};
+    std::vector<CDiscoveryBean> devices = {FakeDevice("10.0.0.5", "SN-1", "aabb"),
+                                           FakeDevice("10.0.0.6", "SN-2", "ccdd")};
     devices[0].m_hardware = pCamera;
     const std::string table = FormatTable(devices);
     std::setlocale(LC_CTYPE, saved.c_str());
@@ -223,7 +214,7 @@ TEST(CliOutput, WideCharactersTakeTwoColumnsOfTheTable) {
 }
 
 TEST(CliOutput, HostileDeviceTextsCannotBreakTheOutput) {
-    CDiscoveryBean device = Device("10.0.0.5", "a\nb\x1b[2J", "m");
+    CDiscoveryBean device = FakeDevice("10.0.0.5", "a\nb\x1b[2J", "m");
     device.m_version = "\xFF\xFEv";  // not UTF-8
     EXPECT_EQ(FormatJson({device}).find('\n', 2), FormatJson({device}).find("\n]"));
     EXPECT_NE(FormatJson({device}).find("a\\u000ab\\u001b[2J"), std::string::npos);

@@ -8,18 +8,9 @@
 #include "front/front_address.h"
 #include "front/front_device_list.h"
 #include "front/front_strings.h"
+#include "fake_client.h"
 
 namespace {
-
-CDiscoveryBean Device(const char* pIp, const char* pSerial, const char* pMac = "0012abcdef01") {
-    CDiscoveryBean device;
-    device.m_ipAddr = pIp;
-    device.m_hardware = "IPC-1";
-    device.m_serialNo = pSerial;
-    device.m_macAddr = pMac;
-    device.m_version = "V1";
-    return device;
-}
 
 TEST(FrontMac, OneTextForEveryForm) {
     const struct {
@@ -64,7 +55,7 @@ TEST(FrontMac, CharactersOfSeveralBytesStayWhole) {
 TEST(FrontColumns, TitlesAndCells) {
     const char* const titles[] = {"IP address", "Type", "Serial Number", "Physical address",
                                   "Version"};
-    CDiscoveryBean device = Device("10.0.0.5", "SN-1", "00:1b:d3:01:00:01");
+    CDiscoveryBean device = FakeDevice("10.0.0.5", "SN-1", "00:1b:d3:01:00:01");
     device.m_version = "V2";
     const char* const cells[] = {"10.0.0.5", "IPC-1", "SN-1", "00-1B-D3-01-00-01", "V2"};
     ASSERT_EQ(DEVICE_COL_COUNT, 5);
@@ -78,7 +69,7 @@ TEST(FrontColumns, TitlesAndCells) {
 
 TEST(FrontDeviceList, ListsEachRecordOnceUnlessAFieldDiffers) {
     CDeviceList list;
-    const CDiscoveryBean a = Device("198.18.0.10", "A");
+    const CDiscoveryBean a = FakeDevice("198.18.0.10", "A");
     EXPECT_EQ(list.Add(a), 0);
     EXPECT_EQ(list.Add(a), -1);
     int next = 1;
@@ -145,25 +136,25 @@ TEST(FrontDeviceList, ExactSearchKeepsItsInclusiveRange) {
         {"not-an-ip", false},   {"", false},           {"198.18.0.015", false},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(list.Add(Device(c.ip, c.ip)) >= 0, c.listed) << c.ip;
+        EXPECT_EQ(list.Add(FakeDevice(c.ip, c.ip)) >= 0, c.listed) << c.ip;
     }
 
     // A range up to 255.255.255.255 still refuses a text that is no address.
     list.Clear();
     list.SetRange(true, IpTextToHost("255.255.255.0"), IpTextToHost("255.255.255.255"));
-    EXPECT_EQ(list.Add(Device("camera", "x")), -1);
-    EXPECT_EQ(list.Add(Device("255.255.255.255", "y")), 0);
+    EXPECT_EQ(list.Add(FakeDevice("camera", "x")), -1);
+    EXPECT_EQ(list.Add(FakeDevice("255.255.255.255", "y")), 0);
 
     // Auto Search takes every address, texts that are none included.
     list.Clear();
     list.SetRange(false, 0, 0);
-    EXPECT_EQ(list.Add(Device("camera", "x")), 0);
-    EXPECT_EQ(list.Add(Device("10.0.0.1", "y")), 1);
+    EXPECT_EQ(list.Add(FakeDevice("camera", "x")), 0);
+    EXPECT_EQ(list.Add(FakeDevice("10.0.0.1", "y")), 1);
 }
 
 TEST(FrontDeviceList, ReplacedRecordIsFoundByItsNewContent) {
     CDeviceList list;
-    const CDiscoveryBean before = Device("198.18.0.10", "A");
+    const CDiscoveryBean before = FakeDevice("198.18.0.10", "A");
     CDiscoveryBean after = before;
     after.m_ipAddr = "198.18.0.50";
     ASSERT_EQ(list.Add(before), 0);
@@ -187,7 +178,7 @@ TEST(FrontDeviceList, LargeFleetListedOnce) {
     for (int round = 0; round < 2; ++round) {
         for (int i = 0; i < devices; ++i) {
             const std::string ip = HostToIpText(0x0A000000u + static_cast<uint32_t>(i) + 1);
-            const int key = list.Add(Device(ip.c_str(), "S"));
+            const int key = list.Add(FakeDevice(ip.c_str(), "S"));
             EXPECT_EQ(key, round == 0 ? i : -1);
         }
     }
@@ -200,23 +191,23 @@ TEST(FrontDeviceList, AFloodListsNoMoreThanTheCapUntilTheNextSearch) {
     size_t listed = 0;
     for (uint32_t i = 0; i < flood; ++i) {
         const std::string ip = HostToIpText(0x0A000000u + i + 1);
-        listed += list.Add(Device(ip.c_str(), "S")) >= 0 ? 1 : 0;
+        listed += list.Add(FakeDevice(ip.c_str(), "S")) >= 0 ? 1 : 0;
     }
     EXPECT_EQ(listed, kMaxListedDevices);
     EXPECT_EQ(list.Size(), kMaxListedDevices);
-    EXPECT_EQ(list.Add(Device("192.0.2.1", "new")), -1);
+    EXPECT_EQ(list.Add(FakeDevice("192.0.2.1", "new")), -1);
     ASSERT_NE(list.Find(0), nullptr);
     EXPECT_EQ(list.Find(0)->m_ipAddr, "10.0.0.1");
 
     list.Clear();
-    EXPECT_EQ(list.Add(Device("192.0.2.1", "new")), 0);
+    EXPECT_EQ(list.Add(FakeDevice("192.0.2.1", "new")), 0);
 }
 
 // Where an answer came in is no part of the device: the same device seen on two interfaces
 // is listed once, with the first.
 TEST(FrontDeviceList, TheInterfaceOfAnAnswerIsNoPartOfTheDevice) {
     CDeviceList list;
-    CDiscoveryBean first = Device("10.0.0.5", "S");
+    CDiscoveryBean first = FakeDevice("10.0.0.5", "S");
     first.m_interface = "eth0";
     first.m_localAddr = "10.0.0.1";
     CDiscoveryBean second = first;

@@ -167,3 +167,13 @@ int CFakeClient::Answer(const Request& r) {
     m_waiting = false;
     return m_result;
 }
+
+CDiscoveryBean FakeDevice(const char* pIp, const char* pSerial, const char* pMac) {
+    CDiscoveryBean device;
+    device.m_ipAddr = pIp;
+    device.m_hardware = "IPC-1";
+    device.m_serialNo = pSerial;
+    device.m_macAddr = pMac;
+    device.m_version = "V1";
+    return device;
+}

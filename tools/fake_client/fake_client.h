@@ -80,3 +80,6 @@ private:
     int m_result = 0;
     int m_readyResult = 0;
 };
+
+// A record as a device of type "IPC-1", firmware "V1", would send it.
+CDiscoveryBean FakeDevice(const char* pIp, const char* pSerial, const char* pMac = "0012abcdef01");
