@@ -60,11 +60,11 @@ int CCharSet::Convert(const void* pSrc, int srcLen, void* pDst, int* pDstLen) {
         *pDstLen = need;
         return ERR_NO_MEMORY;
     }
-    if (need > 0 && pDst == nullptr) {
-        LOG_ERROR("invalid param, pDst is null");
-        return ERR_INVALID_PARAM;
-    }
     if (need > 0) {
+        if (pDst == nullptr) {
+            LOG_ERROR("invalid param, pDst is null");
+            return ERR_INVALID_PARAM;
+        }
         memcpy(pDst, converted.data(), converted.size());
     }
     *pDstLen = need;
