@@ -21,36 +21,11 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 namespace {
 
 const int kSearches = 2;
-
-// UDP datagrams that the kernel of this network namespace dropped for a full receive buffer.
-long UdpReceiveBufferErrors() {
-    std::ifstream snmp("/proc/net/snmp");
-    std::string header;
-    std::string values;
-    std::string line;
-    while (std::getline(snmp, line)) {
-        if (line.rfind("Udp: ", 0) == 0) {
-            (header.empty() ? header : values) = line;
-        }
-    }
-    std::istringstream names(header);
-    std::istringstream numbers(values);
-    std::string name;
-    std::string number;
-    while (names >> name && numbers >> number) {
-        if (name == "RcvbufErrors") {
-            return std::atol(number.c_str());
-        }
-    }
-    return -1;
-}
 
 struct SearchFigures {
     qint64 windowMs = 0;
@@ -64,7 +39,7 @@ struct SearchFigures {
 // Clicks Auto Search and waits for the end of its window.
 SearchFigures AutoSearch(CScoutcamDlg& dlg) {
     SearchFigures figures;
-    const long dropsBefore = UdpReceiveBufferErrors();
+    const long dropsBefore = KernelDrops();
     CStallMeter meter;
     QEventLoop loop;
     QElapsedTimer clock;
@@ -86,7 +61,7 @@ SearchFigures AutoSearch(CScoutcamDlg& dlg) {
     QObject::disconnect(end);
     figures.stallMs = meter.LongestMs();
     figures.stallCpuMs = meter.LongestCpuMs();
-    figures.bufferDrops = UdpReceiveBufferErrors() - dropsBefore;
+    figures.bufferDrops = KernelDrops() - dropsBefore;
     return figures;
 }
 

@@ -32,7 +32,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <mutex>
 #include <sstream>
@@ -86,29 +85,6 @@ int64_t MonotonicNs() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return now.tv_sec * 1000000000LL + now.tv_nsec;
-}
-
-// Udp RcvbufErrors of the calling thread's network namespace: datagrams the kernel dropped
-// because a socket buffer was full.
-long KernelDrops() {
-    std::ifstream snmp("/proc/thread-self/net/snmp");
-    std::string header;
-    std::string values;
-    while (std::getline(snmp, header) && std::getline(snmp, values)) {
-        if (header.rfind("Udp:", 0) != 0) {
-            continue;
-        }
-        std::istringstream names(header);
-        std::istringstream numbers(values);
-        std::string name;
-        std::string number;
-        while (names >> name && numbers >> number) {
-            if (name == "RcvbufErrors") {
-                return std::atol(number.c_str());
-            }
-        }
-    }
-    return -1;
 }
 
 // Counts the records of a search and lists them as the programs do.

@@ -20,6 +20,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 
 namespace {
 
@@ -380,4 +382,25 @@ std::string ElementText(const std::string& envelope, const std::string& localNam
         position += localName.size() + 1;
     }
     return std::string();
+}
+
+long KernelDrops() {
+    std::ifstream snmp("/proc/thread-self/net/snmp");
+    std::string header;
+    std::string values;
+    while (std::getline(snmp, header) && std::getline(snmp, values)) {
+        if (header.rfind("Udp:", 0) != 0) {
+            continue;
+        }
+        std::istringstream names(header);
+        std::istringstream numbers(values);
+        std::string name;
+        std::string number;
+        while (names >> name && numbers >> number) {
+            if (name == "RcvbufErrors") {
+                return std::atol(number.c_str());
+            }
+        }
+    }
+    return -1;
 }

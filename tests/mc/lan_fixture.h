@@ -90,3 +90,7 @@ std::string BodyElement(const std::string& envelope);
 std::string ElementText(const std::string& envelope, const std::string& localName);
 
 uint32_t Ip(const char* pText);  // host byte order
+
+// Udp RcvbufErrors of the calling thread's network namespace: datagrams the kernel dropped
+// because a socket buffer was full; -1 if unreadable.
+long KernelDrops();
