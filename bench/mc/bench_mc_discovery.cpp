@@ -226,14 +226,14 @@ int DiscardReply(struct soap*, const char*, size_t) {
 // A socket bound as the client binds its own, with the receive buffer of the run.
 int PlainSocket(int receiveBuffer) {
     uint16_t port = kDiscoveryPort;
-    int fd = -1;
-    if (SelectPort(&port) != 0 || BindPlain(port, &fd) != 0) {
+    SocketHandle socket = kNoSocket;
+    if (BindClientSocket(&socket, &port) != 0) {
         return -1;
     }
     if (receiveBuffer > 0) {
-        SetReceiveBuffer(fd, receiveBuffer);
+        SetReceiveBuffer(socket, receiveBuffer);
     }
-    return fd;
+    return static_cast<int>(socket);
 }
 
 // The toolkit's own loop on that socket until the deadline: it reads one datagram, parses
@@ -381,7 +381,10 @@ int64_t Flood(CTestLan* pLan, const std::vector<std::string>& answers, long tota
               uint16_t port) {
     int fd = -1;
     pLan->InNamespace('a', [&fd] { fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0); });
-    const sockaddr_in to = MakeAddress(Ip("198.18.0.1"), port);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(Ip("198.18.0.1"));
+    to.sin_port = htons(port);
     const auto start = Clock::now();
     long sent = 0;
     for (long tick = 1; sent < total; ++tick) {

@@ -2,13 +2,13 @@
 //
 // One UDP socket, bound to 0.0.0.0 on the client port, carries everything: the discovery
 // thread receives on it, and every request leaves from it. Devices answer to the source
-// address and port of a request; on Linux a second socket bound to the same port (with
-// address reuse) would take the unicast answers that arrive while it is open, and they would
-// be lost when it closes. With a single socket every answer reaches the receive loop,
-// however quickly a device answers and however long a range search runs.
+// address and port of a request; a second socket bound to the same port would take answers
+// meant for this one. So the socket is bound once, without address reuse, and no other
+// socket (of this process or another user) can join its port; every answer reaches the
+// receive loop, however quickly a device answers and however long a range search runs.
 //
-// Each operation renders its request once (mc_request) and sends the datagram with sendmsg on
-// the receive socket, to every destination in turn (sending on one socket from several threads
+// Each operation renders its request once (mc_request) and sends the datagram on the receive
+// socket, to every destination in turn (sending on one socket from several threads
 // is safe). A datagram for the multicast group or the limited broadcast carries its outgoing
 // interface and source address with it (IP_PKTINFO), so it really leaves through each
 // interface in turn; unicast datagrams follow the routing table. A search can send its
@@ -21,12 +21,7 @@
 
 #include "mc/mc_discovery.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <new>
 
@@ -47,35 +42,27 @@ enum SocketState { SOCKET_PENDING = 0, SOCKET_BOUND = 1, SOCKET_FAILED = 2 };
 }  // namespace
 
 // The receive socket held for one sending operation: it stays open, and no other operation
-// sends, until the hold ends. fd is -1 when the client has no socket.
+// sends, until the hold ends. socket is kNoSocket when the client has none.
 class CDiscoveryThread::CSocketUse {
 public:
     explicit CSocketUse(CDiscoveryThread* pClient) : m_lock(pClient->m_socketLock) {
         pClient->m_readyEvent.wait_for(m_lock, std::chrono::milliseconds(kReadyTimeoutMs),
                                        [pClient] { return pClient->m_state != SOCKET_PENDING; });
-        fd = pClient->m_fd;
-        if (fd < 0) {
+        socket = pClient->m_socket;
+        if (socket == kNoSocket) {
             LOG_ERROR("no socket to send from(state:%d)", pClient->m_state);
         }
     }
-    int fd = -1;
+    SocketHandle socket = kNoSocket;
 
 private:
     std::unique_lock<std::mutex> m_lock;
 };
 
-CDiscoveryThread::CDiscoveryThread() : m_uuid(CreateUuidString()) {
-    m_stopFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_stopFd < 0) {
-        LOG_ERROR("eventfd failed(errno:%d)", errno);
-    }
-}
+CDiscoveryThread::CDiscoveryThread() : m_uuid(CreateUuidString()) {}
 
 CDiscoveryThread::~CDiscoveryThread() {
     m_repeater.Stop();
-    if (m_stopFd >= 0) {
-        close(m_stopFd);
-    }
 }
 
 CDiscoveryThread* CDiscoveryThread::GetInstance() {
@@ -110,10 +97,10 @@ int CDiscoveryThread::WaitReady(int timeoutMs) {
     }
 }
 
-void CDiscoveryThread::Publish(int fd, int state) {
+void CDiscoveryThread::Publish(SocketHandle socket, int state) {
     {
         std::lock_guard<std::mutex> guard(m_socketLock);
-        m_fd = fd;
+        m_socket = socket;
         m_state = state;
     }
     m_readyEvent.notify_all();
@@ -121,34 +108,32 @@ void CDiscoveryThread::Publish(int fd, int state) {
 
 int CDiscoveryThread::Run() {
     uint16_t port = kDiscoveryPort;
-    SelectPort(&port);
-    m_port.store(port);
-    int fd = -1;
-    if (BindPlain(port, &fd) != RESULT_OK) {
-        Publish(-1, SOCKET_FAILED);
+    SocketHandle socket = kNoSocket;
+    if (BindClientSocket(&socket, &port) != RESULT_OK) {
+        Publish(kNoSocket, SOCKET_FAILED);
         WaitForStop();
         return 0;
     }
+    m_port.store(port);
     if (m_receiveBuffer > 0) {
-        SetReceiveBuffer(fd, m_receiveBuffer);
+        SetReceiveBuffer(socket, m_receiveBuffer);
     }
     {
         // Receiving starts before anything can be sent, so that every answer is read with
         // the interface it came in on.
-        CReceiveThread receiver(fd, MessageId(m_uuid), &m_stop, m_stopFd, &m_received);
-        Publish(fd, SOCKET_BOUND);
+        CReceiveThread receiver(socket, MessageId(m_uuid), &m_stop, &m_wake, &m_received);
+        Publish(socket, SOCKET_BOUND);
         ServeLoop(&receiver);
     }
     // Once no sender holds the socket, it can close.
-    Publish(-1, SOCKET_FAILED);
-    close(fd);
+    Publish(kNoSocket, SOCKET_FAILED);
+    CloseSocket(socket);
     return 0;
 }
 
 void CDiscoveryThread::WaitForStop() {
-    pollfd item = {m_stopFd, POLLIN, 0};
     while (m_stop.load() == 0) {
-        poll(&item, m_stopFd >= 0 ? 1 : 0, kReceiveTimeoutMs);
+        m_wake.Wait(kReceiveTimeoutMs);
     }
 }
 
@@ -168,12 +153,7 @@ int CDiscoveryThread::Stop() {
     m_repeater.Stop();
     m_subject.DetachAll();
     m_stop.store(1);
-    if (m_stopFd >= 0) {
-        const uint64_t one = 1;
-        if (write(m_stopFd, &one, sizeof(one)) < 0) {
-            LOG_WARN("wake of the receive loop failed(errno:%d)", errno);
-        }
-    }
+    m_wake.Set();
     return CThreadBase::Stop();
 }
 
@@ -186,13 +166,12 @@ int CDiscoveryThread::Search(uint32_t address) {
         return RESULT_OK;
     }
     if (address != 0) {
-        SendSearch([probe, address](int fd) {
-            SendPacket(fd, probe, MakeAddress(address, kDiscoveryPort), nullptr);
-        });
+        SendSearch(
+            [probe, address](SocketHandle socket) { SendPacket(socket, probe, address, nullptr); });
     } else {
-        SendSearch([probe, korvaneProbe](int fd) {
-            SendThroughInterfaces(fd, probe, kMulticastGroup);
-            SendThroughInterfaces(fd, korvaneProbe, kLimitedBroadcast);
+        SendSearch([probe, korvaneProbe](SocketHandle socket) {
+            SendThroughInterfaces(socket, probe, kMulticastGroup);
+            SendThroughInterfaces(socket, korvaneProbe, kLimitedBroadcast);
         });
     }
     return RESULT_OK;
@@ -203,7 +182,7 @@ int CDiscoveryThread::ExactSearch(uint32_t begin, uint32_t end) {
     if (RenderProbe(m_uuid, &probe) != RESULT_OK) {
         return RESULT_OK;
     }
-    SendSearch([probe, begin, end](int fd) { SendRange(fd, probe, begin, end); });
+    SendSearch([probe, begin, end](SocketHandle socket) { SendRange(socket, probe, begin, end); });
     return RESULT_OK;
 }
 
@@ -217,18 +196,18 @@ int CDiscoveryThread::SetSearchRepeat(int copies) {
 }
 
 // false when the client has no socket (logged by CSocketUse).
-bool CDiscoveryThread::SendRound(const std::function<void(int)>& sendRound) {
-    CSocketUse socket(this);
-    if (socket.fd < 0) {
+bool CDiscoveryThread::SendRound(const std::function<void(SocketHandle)>& sendRound) {
+    CSocketUse use(this);
+    if (use.socket == kNoSocket) {
         return false;
     }
-    sendRound(socket.fd);
+    sendRound(use.socket);
     return true;
 }
 
 // The first round now; the further copies, if any, from the repeater, which drops those still
 // due from an earlier search.
-void CDiscoveryThread::SendSearch(const std::function<void(int)>& sendRound) {
+void CDiscoveryThread::SendSearch(const std::function<void(SocketHandle)>& sendRound) {
     if (SendRound(sendRound)) {
         m_repeater.Schedule(m_searchCopies.load(), [this, sendRound] { SendRound(sendRound); });
     }
@@ -259,16 +238,16 @@ int CDiscoveryThread::Configure(uint32_t address, const OutgoingPacket& packet, 
         return rc;
     }
     {
-        CSocketUse socket(this);
-        if (socket.fd < 0) {
+        CSocketUse use(this);
+        if (use.socket == kNoSocket) {
             int ignored = 0;
             m_messages.WaitResponse(msgSeq, 0, &ignored);  // removes the entry
             return ERR_SOCKET_BIND;
         }
         if (address == 0) {
-            SendThroughInterfaces(socket.fd, packet, kLimitedBroadcast);
+            SendThroughInterfaces(use.socket, packet, kLimitedBroadcast);
         } else {
-            SendPacket(socket.fd, packet, MakeAddress(address, kDiscoveryPort), nullptr);
+            SendPacket(use.socket, packet, address, nullptr);
         }
     }
     int result = ERR_GENERAL;

@@ -16,6 +16,7 @@
 #include "mc_answer.h"
 #include "mc_client.h"
 #include "mc_message_table.h"
+#include "mc_net.h"
 #include "mc_observer.h"
 #include "mc_repeat.h"
 #include "mc_receive.h"
@@ -72,15 +73,16 @@ public:
 
 private:
     class CSocketUse;
-    void Publish(int fd, int state);
+    void Publish(SocketHandle socket, int state);
     void ServeLoop(CReceiveThread* pReceiver);
     void WaitForStop();
     int Configure(uint32_t address, const OutgoingPacket& packet, int32_t msgSeq,
                   const std::string& deviceId);
-    // One round of a search: sendRound gets the socket's descriptor.
-    bool SendRound(const std::function<void(int)>& sendRound);
-    void SendSearch(const std::function<void(int)>& sendRound);
+    // One round of a search: sendRound gets the socket.
+    bool SendRound(const std::function<void(SocketHandle)>& sendRound);
+    void SendSearch(const std::function<void(SocketHandle)>& sendRound);
 
+    CNetworkUse m_network;  // first in, last out: sockets work while the client lives
     CSubject<CDiscoveryBean> m_subject;
     std::atomic<int> m_stop{0};
     std::atomic<int32_t> m_msgSeq{10000};
@@ -96,8 +98,8 @@ private:
     std::mutex m_socketLock;
     std::condition_variable m_readyEvent;
     int m_state = 0;
-    int m_fd = -1;
-    int m_stopFd = -1;  // eventfd that wakes both threads for Stop
+    SocketHandle m_socket = kNoSocket;
+    CWakeEvent m_wake;  // wakes both threads for Stop
 
     // Copies of each search's round, and the thread that sends all but the first.
     std::atomic<int> m_searchCopies{1};

@@ -1,88 +1,30 @@
 #include "mc_receive.h"
 
-#include <net/if.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-
-#include <cerrno>
 #include <chrono>
-#include <cstdio>
-#include <cstring>
+#include <string_view>
 #include <system_error>
 
 #include "common/common_log.h"
 
 namespace {
 
-// Datagrams read per system call, each into a buffer of the largest datagram.
+// Datagrams read per call, each into a buffer of the largest datagram.
 const int kReadBatch = 32;
-const size_t kDatagramSize = 65536;
 // Longest wait for the socket or the stop request; the stop flag is read at least this often.
-const int kPollMs = 3000;
-const size_t kControlSize = CMSG_SPACE(sizeof(in_pktinfo)) + CMSG_SPACE(sizeof(uint32_t));
-
-void EnableOption(int fd, int level, int option, const char* pName) {
-    const int one = 1;
-    if (setsockopt(fd, level, option, &one, sizeof(one)) != 0) {
-        LOG_WARN("setsockopt(%s) failed(errno:%d)", pName, errno);
-    }
-}
+const int kWaitMs = 3000;
 
 }  // namespace
 
-void SetReceiveBuffer(int fd, int reportedBytes) {
-    const int asked = reportedBytes / 2;
-    if (setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &asked, sizeof(asked)) != 0) {
-        setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &asked, sizeof(asked));
-    }
-    int granted = 0;
-    socklen_t length = sizeof(granted);
-    getsockopt(fd, SOL_SOCKET, SO_RCVBUF, &granted, &length);
-    LOG_INFO("receive buffer set(%d) granted(%d)", reportedBytes, granted);
-}
-
-// Names of interface indexes, looked up once per burst of datagrams: the cache is emptied
-// whenever the socket is, so a renamed interface shows its new name in the next burst.
-class CReceiveThread::CInterfaceNames {
-public:
-    const char* Name(unsigned int index) {
-        for (const Entry& entry : m_entries) {
-            if (entry.index == index) {
-                return entry.name;
-            }
-        }
-        Entry entry;
-        entry.index = index;
-        if (if_indextoname(index, entry.name) == nullptr) {
-            LOG_WARN_LIMITED("if_indextoname(%u) failed(errno:%d)", index, errno);
-            entry.name[0] = '\0';
-        }
-        m_entries.push_back(entry);
-        return m_entries.back().name;
-    }
-    void Forget() { m_entries.clear(); }
-
-private:
-    struct Entry {
-        unsigned int index = 0;
-        char name[IF_NAMESIZE] = {};
-    };
-    std::vector<Entry> m_entries;
-};
-
-CReceiveThread::CReceiveThread(int fd, const std::string& messageId, const std::atomic<int>* pStop,
-                               int stopFd, ReceiveCounters* pCounters, size_t queueLimit)
-    : m_fd(fd),
+CReceiveThread::CReceiveThread(SocketHandle socket, const std::string& messageId,
+                               const std::atomic<int>* pStop, const CWakeEvent* pWake,
+                               ReceiveCounters* pCounters, size_t queueLimit)
+    : m_reader(socket),
       m_messageId(messageId),
       m_pStop(pStop),
-      m_stopFd(stopFd),
+      m_pWake(pWake),
       m_pCounters(pCounters),
       m_queueLimit(queueLimit),
       m_buffer(kReadBatch * kDatagramSize) {
-    static_assert(sizeof(Arrival::interfaceName) == IF_NAMESIZE, "an interface name fits");
-    EnableOption(fd, IPPROTO_IP, IP_PKTINFO, "IP_PKTINFO");
-    EnableOption(fd, SOL_SOCKET, SO_RXQ_OVFL, "SO_RXQ_OVFL");
     try {
         m_thread = std::thread(&CReceiveThread::Run, this);
     } catch (const std::system_error& e) {
@@ -98,92 +40,51 @@ CReceiveThread::~CReceiveThread() {
 }
 
 void CReceiveThread::Run() {
-    CInterfaceNames names;
+    DatagramSlot slots[kReadBatch];
+    for (int i = 0; i < kReadBatch; ++i) {
+        slots[i].pData = m_buffer.data() + i * kDatagramSize;
+    }
     std::deque<ReceivedDatagram> batch;
-    pollfd items[2] = {{m_fd, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
     while (m_pStop->load() == 0) {
-        if (!Drain(&names, &batch)) {
+        uint64_t kernelLost = 0;
+        const int count = m_reader.Read(slots, kReadBatch, &kernelLost);
+        if (count < 0) {
             break;
+        }
+        if (kernelLost != 0) {
+            m_pCounters->kernel += kernelLost;
+            LOG_WARN_LIMITED("receive buffer full, %lu datagrams lost",
+                             static_cast<unsigned long>(kernelLost));
+        }
+        for (int i = 0; i < count; ++i) {
+            Sort(slots[i], &batch);
         }
         if (!batch.empty()) {
             Push(&batch);
-            continue;
         }
-        names.Forget();
-        poll(items, m_stopFd >= 0 ? 2 : 1, kPollMs);
+        if (count == 0) {
+            m_reader.Wait(*m_pWake, kWaitMs);
+        }
     }
     Close();
 }
 
-// Reads one batch without waiting and keeps what may be an answer to this client in *pBatch
-// (empty when the socket was). false when the socket failed.
-bool CReceiveThread::Drain(CInterfaceNames* pNames, std::deque<ReceivedDatagram>* pBatch) {
-    mmsghdr messages[kReadBatch];
-    iovec vectors[kReadBatch];
-    sockaddr_in sources[kReadBatch];
-    alignas(cmsghdr) char controls[kReadBatch][kControlSize];
-    for (int i = 0; i < kReadBatch; ++i) {
-        vectors[i].iov_base = m_buffer.data() + i * kDatagramSize;
-        vectors[i].iov_len = kDatagramSize;
-        messages[i] = mmsghdr();
-        messages[i].msg_hdr.msg_name = &sources[i];
-        messages[i].msg_hdr.msg_namelen = sizeof(sources[i]);
-        messages[i].msg_hdr.msg_iov = &vectors[i];
-        messages[i].msg_hdr.msg_iovlen = 1;
-        messages[i].msg_hdr.msg_control = controls[i];
-        messages[i].msg_hdr.msg_controllen = kControlSize;
+void CReceiveThread::Sort(const DatagramSlot& slot, std::deque<ReceivedDatagram>* pBatch) {
+    if (slot.truncated) {
+        ++m_pCounters->oversize;
+        LOG_WARN_LIMITED("datagram longer than %lu bytes dropped",
+                         static_cast<unsigned long>(kDatagramSize));
+        return;
     }
-    const int count = recvmmsg(m_fd, messages, kReadBatch, MSG_DONTWAIT, nullptr);
-    if (count < 0) {
-        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
-            return true;
-        }
-        LOG_ERROR("recvmmsg failed(errno:%d)", errno);
-        return false;
+    if (slot.size == 0) {
+        ++m_pCounters->empty;
+        return;
     }
-    for (int i = 0; i < count; ++i) {
-        msghdr& header = messages[i].msg_hdr;
-        Arrival arrival;
-        for (cmsghdr* pItem = CMSG_FIRSTHDR(&header); pItem != nullptr;
-             pItem = CMSG_NXTHDR(&header, pItem)) {
-            if (pItem->cmsg_level == IPPROTO_IP && pItem->cmsg_type == IP_PKTINFO) {
-                in_pktinfo info;
-                std::memcpy(&info, CMSG_DATA(pItem), sizeof(info));
-                std::snprintf(arrival.interfaceName, sizeof(arrival.interfaceName), "%s",
-                              pNames->Name(static_cast<unsigned int>(info.ipi_ifindex)));
-                arrival.localAddress = ntohl(info.ipi_spec_dst.s_addr);
-            } else if (pItem->cmsg_level == SOL_SOCKET && pItem->cmsg_type == SO_RXQ_OVFL) {
-                uint32_t drops = 0;
-                std::memcpy(&drops, CMSG_DATA(pItem), sizeof(drops));
-                if (drops != m_kernelDrops) {
-                    const uint32_t lost = drops - m_kernelDrops;
-                    m_kernelDrops = drops;
-                    m_pCounters->kernel += lost;
-                    LOG_WARN_LIMITED("receive buffer full, %u datagrams lost", lost);
-                }
-            }
-        }
-        const size_t size = messages[i].msg_len;
-        const char* pData = static_cast<const char*>(vectors[i].iov_base);
-        if ((header.msg_flags & MSG_TRUNC) != 0) {
-            ++m_pCounters->oversize;
-            LOG_WARN_LIMITED("datagram longer than %lu bytes dropped",
-                             static_cast<unsigned long>(kDatagramSize));
-            continue;
-        }
-        if (size == 0) {
-            ++m_pCounters->empty;
-            continue;
-        }
-        if (memmem(pData, size, m_messageId.data(), m_messageId.size()) == nullptr) {
-            ++m_pCounters->foreign;
-            continue;
-        }
-        arrival.sourceAddress = ntohl(sources[i].sin_addr.s_addr);
-        arrival.sourcePort = ntohs(sources[i].sin_port);
-        pBatch->push_back(ReceivedDatagram{std::string(pData, size), arrival});
+    if (std::string_view(slot.pData, slot.size).find(m_messageId) == std::string_view::npos) {
+        ++m_pCounters->foreign;
+        return;
     }
-    return true;
+    pBatch->push_back(ReceivedDatagram{std::string(slot.pData, slot.size), slot.arrival});
 }
 
 // Appends a batch to the queue, as far as the queue's limit allows.

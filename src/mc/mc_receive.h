@@ -21,13 +21,7 @@
 #include <thread>
 #include <vector>
 
-// Where a datagram came in.
-struct Arrival {
-    char interfaceName[16] = {};  // the receiving interface (IF_NAMESIZE); empty when unknown
-    uint32_t localAddress = 0;    // our address it came in on, host byte order; 0 when unknown
-    uint32_t sourceAddress = 0;   // its sender, host byte order
-    uint16_t sourcePort = 0;
-};
+#include "mc_net.h"
 
 struct ReceivedDatagram {
     std::string bytes;
@@ -49,20 +43,16 @@ const size_t kReceiveQueueLimit = 32 * 1024 * 1024;
 // What a queued datagram costs beyond its bytes: its entry and the allocator's share.
 const size_t kQueueEntryCost = 128;
 
-// Sets the socket's receive buffer to what the kernel then reports as its size (the kernel
-// doubles what it is asked for), beyond net.core.rmem_max where the process may. For
-// measurements with the buffer a stock system grants; the client keeps its own otherwise.
-void SetReceiveBuffer(int fd, int reportedBytes);
-
 class CReceiveThread {
 public:
-    // Starts the receive thread on fd, which stays the caller's and must outlive the receiver;
-    // from here on each datagram is read with where it came in. The thread ends when *pStop
-    // is non-zero (stopFd, an eventfd or -1, wakes it) or when the socket fails. messageId:
-    // the bytes every answer to this client contains.
-    CReceiveThread(int fd, const std::string& messageId, const std::atomic<int>* pStop, int stopFd,
-                   ReceiveCounters* pCounters, size_t queueLimit = kReceiveQueueLimit);
-    // Waits for the thread to end: the owner has set *pStop and made stopFd readable.
+    // Starts the receive thread on socket, which stays the caller's and must outlive the
+    // receiver; from here on each datagram is read with where it came in. The thread ends
+    // when *pStop is non-zero (pWake wakes it) or when the socket fails. messageId: the bytes
+    // every answer to this client contains.
+    CReceiveThread(SocketHandle socket, const std::string& messageId, const std::atomic<int>* pStop,
+                   const CWakeEvent* pWake, ReceiveCounters* pCounters,
+                   size_t queueLimit = kReceiveQueueLimit);
+    // Waits for the thread to end: the owner has set *pStop and then *pWake.
     ~CReceiveThread();
     CReceiveThread(const CReceiveThread&) = delete;
     CReceiveThread& operator=(const CReceiveThread&) = delete;
@@ -74,20 +64,19 @@ public:
     bool Ended();
 
 private:
-    class CInterfaceNames;
     void Run();
-    bool Drain(CInterfaceNames* pNames, std::deque<ReceivedDatagram>* pBatch);
+    // Keeps what may be an answer to this client in *pBatch, counting what it drops.
+    void Sort(const DatagramSlot& slot, std::deque<ReceivedDatagram>* pBatch);
     void Push(std::deque<ReceivedDatagram>* pBatch);
     void Close();
 
-    const int m_fd;
+    CDatagramReader m_reader;  // made before the thread starts: every datagram has its arrival
     const std::string m_messageId;
     const std::atomic<int>* m_pStop;
-    const int m_stopFd;
+    const CWakeEvent* m_pWake;
     ReceiveCounters* m_pCounters;
     const size_t m_queueLimit;
     std::vector<char> m_buffer;  // one datagram buffer per message of a read batch
-    uint32_t m_kernelDrops = 0;  // the socket's drop count as last seen
 
     std::mutex m_lock;
     std::condition_variable m_arrived;

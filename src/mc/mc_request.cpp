@@ -1,7 +1,5 @@
 #include "mc_request.h"
 
-#include <arpa/inet.h>
-
 #include <vector>
 
 #include "common/common_error.h"
@@ -61,9 +59,8 @@ void FillRequestParts(const std::string& uuid, int32_t msgSeq, const UserInfo& u
 }
 
 // "soap.udp://a.b.c.d:port", the destination as the send log names it.
-std::string EndpointText(const sockaddr_in& dest) {
-    return "soap.udp://" + AddressText(ntohl(dest.sin_addr.s_addr)) + ":" +
-           std::to_string(ntohs(dest.sin_port));
+std::string EndpointText(uint32_t address) {
+    return "soap.udp://" + AddressText(address) + ":" + std::to_string(kDiscoveryPort);
 }
 
 }  // namespace
@@ -112,31 +109,29 @@ int RenderSetDefaultPasswd(const std::string& uuid, int32_t msgSeq, const Device
                   pPacket);
 }
 
-int SendPacket(int fd, const OutgoingPacket& packet, const sockaddr_in& dest,
+int SendPacket(SocketHandle socket, const OutgoingPacket& packet, uint32_t address,
                const LocalInterface* pInterface) {
-    const int rc =
-        SendDatagram(fd, packet.datagram.data(), packet.datagram.size(), dest, pInterface);
+    const int rc = SendDatagram(socket, packet.datagram.data(), packet.datagram.size(), address,
+                                kDiscoveryPort, pInterface);
     LOG_DEBUG("send packet(pkt_type:%d), soap endpoint:%s", packet.type,
-              EndpointText(dest).c_str());
+              EndpointText(address).c_str());
     return rc;
 }
 
-int SendThroughInterfaces(int fd, const OutgoingPacket& packet, uint32_t address) {
+int SendThroughInterfaces(SocketHandle socket, const OutgoingPacket& packet, uint32_t address) {
     std::vector<LocalInterface> interfaces;
     const int rc = ListInterfaces(&interfaces);
     if (rc != RESULT_OK) {
         return rc;
     }
-    const sockaddr_in dest = MakeAddress(address, kDiscoveryPort);
     for (const LocalInterface& item : interfaces) {
-        SendPacket(fd, packet, dest, &item);
+        SendPacket(socket, packet, address, &item);
     }
     return RESULT_OK;
 }
 
-void SendRange(int fd, const OutgoingPacket& packet, uint32_t begin, uint32_t end) {
+void SendRange(SocketHandle socket, const OutgoingPacket& packet, uint32_t begin, uint32_t end) {
     for (uint64_t address = begin; address <= end; ++address) {
-        SendPacket(fd, packet, MakeAddress(static_cast<uint32_t>(address), kDiscoveryPort),
-                   nullptr);
+        SendPacket(socket, packet, static_cast<uint32_t>(address), nullptr);
     }
 }

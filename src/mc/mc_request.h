@@ -5,14 +5,11 @@
 // discovery URN, and on the standard probe its wsa:Action), and then sent from the client's
 // socket to each of its destinations.
 
-#include <netinet/in.h>
-
 #include <cstdint>
 #include <string>
 
 #include "mc_client.h"
-
-struct LocalInterface;
+#include "mc_net.h"
 
 // Request kinds, by the numbers the send log shows. 3 is the default-configuration request,
 // which no operation of the client sends.
@@ -44,13 +41,13 @@ int RenderSetDeviceAddr(const std::string& uuid, int32_t msgSeq, const UserInfo&
 int RenderSetDefaultPasswd(const std::string& uuid, int32_t msgSeq, const DeviceIdentity& device,
                            const std::string& serialCode, OutgoingPacket* pPacket);
 
-// One datagram from fd to dest, through pInterface when given (else the routing table
-// decides); logged at DEBUG whatever the outcome. 0 or 10005.
-int SendPacket(int fd, const OutgoingPacket& packet, const sockaddr_in& dest,
+// One datagram from socket to address:3702, through pInterface when given (else the routing
+// table decides); logged at DEBUG whatever the outcome. 0 or 10005.
+int SendPacket(SocketHandle socket, const OutgoingPacket& packet, uint32_t address,
                const LocalInterface* pInterface);
 // To address:3702 (the multicast group or the limited broadcast) once through every
 // interface. 0, or the code of the interface listing.
-int SendThroughInterfaces(int fd, const OutgoingPacket& packet, uint32_t address);
+int SendThroughInterfaces(SocketHandle socket, const OutgoingPacket& packet, uint32_t address);
 // To every address of [begin, end] on port 3702, ascending, back to back; also ends after
 // 255.255.255.255, and sends nothing when begin is above end.
-void SendRange(int fd, const OutgoingPacket& packet, uint32_t begin, uint32_t end);
+void SendRange(SocketHandle socket, const OutgoingPacket& packet, uint32_t begin, uint32_t end);

@@ -266,6 +266,65 @@ TEST_F(DiscoveryLan, PortSelectionSkipsAPortHeldExclusively) {
     close(held);
 }
 
+TEST_F(DiscoveryLan, TwoClientsAtOnceGetTwoPortsAndEachItsOwnAnswers) {
+    ASSERT_TRUE(m_lan.StartCamsim('a', {"--count", "2"}));
+    CCollector first;  // both outlive their clients, which may still notify them
+    CCollector second;
+    ClientPtr pFirst = StartClient();
+    ClientPtr pSecond = StartClient();
+    EXPECT_EQ(pFirst->GetPort(), 3702);
+    EXPECT_EQ(pSecond->GetPort(), 3703);
+    ASSERT_EQ(pFirst->Attach(&first), 0);
+    ASSERT_EQ(pSecond->Attach(&second), 0);
+    EXPECT_EQ(pFirst->Search(Ip("198.18.0.10")), 0);
+    EXPECT_EQ(pSecond->Search(Ip("198.18.0.11")), 0);
+    ASSERT_EQ(first.WaitFor(1, 3000).size(), 1u);
+    ASSERT_EQ(second.WaitFor(1, 3000).size(), 1u);
+    std::this_thread::sleep_for(milliseconds(300));  // room for a stray answer to show
+    EXPECT_EQ(first.Addresses(), std::set<std::string>{"198.18.0.10"});
+    EXPECT_EQ(second.Addresses(), std::set<std::string>{"198.18.0.11"});
+}
+
+// A socket with address or port reuse set, of any user, can neither join the client's port
+// nor, when it came first, make the client share its port.
+TEST_F(DiscoveryLan, AReusingSocketCannotTakeTheClientsAnswers) {
+    const struct {
+        int option;
+        const char* pName;
+    } kOptions[] = {{SO_REUSEADDR, "SO_REUSEADDR"}, {SO_REUSEPORT, "SO_REUSEPORT"}};
+    ASSERT_TRUE(m_lan.StartCamsim('a', {"--count", "2"}));
+    for (const auto& option : kOptions) {
+        SCOPED_TRACE(option.pName);
+        const auto reusing = [&option](uint16_t port) {
+            const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+            const int one = 1;
+            setsockopt(fd, SOL_SOCKET, option.option, &one, sizeof(one));
+            sockaddr_in addr{};
+            addr.sin_family = AF_INET;
+            addr.sin_port = htons(port);
+            if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
+                close(fd);
+                return -1;
+            }
+            return fd;
+        };
+        {
+            ClientPtr pClient = StartClient();
+            EXPECT_EQ(reusing(pClient->GetPort()), -1);
+        }
+        const int early = reusing(3702);
+        ASSERT_GE(early, 0);
+        CCollector collector;
+        ClientPtr pClient = StartClient();
+        EXPECT_EQ(pClient->GetPort(), 3703);
+        ASSERT_EQ(pClient->Attach(&collector), 0);
+        EXPECT_EQ(pClient->Search(Ip("198.18.0.10")), 0);
+        EXPECT_EQ(collector.WaitFor(1, 3000).size(), 1u);
+        pClient.reset();
+        close(early);
+    }
+}
+
 TEST_F(DiscoveryLan, NoFreePortMeansNoSocketNoSpinAndAPromptStop) {
     std::vector<int> held;
     for (int port = 3702; port <= 3801; ++port) {

@@ -6,7 +6,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -28,7 +27,6 @@ protected:
     void SetUp() override {
         m_fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         m_sender = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        m_stopFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
         sockaddr_in local{};
         local.sin_family = AF_INET;
         local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -41,17 +39,15 @@ protected:
         StopReceiver();
         close(m_fd);
         close(m_sender);
-        close(m_stopFd);
     }
 
     void StartReceiver(size_t queueLimit = kReceiveQueueLimit) {
         m_pReceiver.reset(
-            new CReceiveThread(m_fd, kMessageId, &m_stop, m_stopFd, &m_counters, queueLimit));
+            new CReceiveThread(m_fd, kMessageId, &m_stop, &m_wake, &m_counters, queueLimit));
     }
     void StopReceiver() {
         m_stop.store(1);
-        const uint64_t one = 1;
-        EXPECT_EQ(write(m_stopFd, &one, sizeof(one)), static_cast<ssize_t>(sizeof(one)));
+        m_wake.Set();
         m_pReceiver.reset();
     }
     void Send(const std::string& bytes) {
@@ -75,7 +71,7 @@ protected:
 
     int m_fd = -1;
     int m_sender = -1;
-    int m_stopFd = -1;
+    CWakeEvent m_wake;
     sockaddr_in m_to{};
     std::atomic<int> m_stop{0};
     ReceiveCounters m_counters;
@@ -133,8 +129,7 @@ TEST_F(ReceiveThread, EndsOnTheStopRequestAndThenPopReturnsAtOnce) {
     StartReceiver();
     EXPECT_FALSE(m_pReceiver->Ended());
     m_stop.store(1);
-    const uint64_t one = 1;
-    ASSERT_EQ(write(m_stopFd, &one, sizeof(one)), static_cast<ssize_t>(sizeof(one)));
+    m_wake.Set();
     ASSERT_TRUE(Eventually([this] { return m_pReceiver->Ended(); }));
     ReceivedDatagram datagram;
     EXPECT_FALSE(m_pReceiver->Pop(&datagram, 60000));  // would hang the test if it waited
