@@ -293,8 +293,8 @@ int CDatagramReader::Read(DatagramSlot* pSlots, int count, uint64_t* pKernelLost
         messages[i].msg_hdr.msg_control = controls[i];
         messages[i].msg_hdr.msg_controllen = kControlSize;
     }
-    const int read = recvmmsg(m_pImpl->fd, messages, static_cast<unsigned int>(count),
-                              MSG_DONTWAIT, nullptr);
+    const int read =
+        recvmmsg(m_pImpl->fd, messages, static_cast<unsigned int>(count), MSG_DONTWAIT, nullptr);
     if (read < 0) {
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
             return 0;
