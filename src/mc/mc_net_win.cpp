@@ -152,8 +152,7 @@ int ListInterfaces(std::vector<LocalInterface>* pInterfaces) {
                 continue;
             }
             LocalInterface item;
-            item.address =
-                ntohl(reinterpret_cast<const sockaddr_in*>(pAddr)->sin_addr.s_addr);
+            item.address = ntohl(reinterpret_cast<const sockaddr_in*>(pAddr)->sin_addr.s_addr);
             if ((item.address >> 24) == 127) {
                 continue;
             }
@@ -229,6 +228,15 @@ int SendDatagram(SocketHandle socket, const char* pData, size_t size, uint32_t a
         info.ipi_ifindex = pInterface->index;
         info.ipi_addr.s_addr = htonl(pInterface->address);
         std::memcpy(WSA_CMSG_DATA(pHeader), &info, sizeof(info));
+    }
+    if (pInterface != nullptr && (address >> 28) == 0xEu) {
+        // The multicast interface is also set on the socket: Wine ignores IN_PKTINFO when
+        // sending. Sending operations never overlap (the client holds its socket while one
+        // sends), so the setting cannot change under another datagram.
+        in_addr outgoing;
+        outgoing.s_addr = htonl(pInterface->address);
+        setsockopt(Sock(socket), IPPROTO_IP, IP_MULTICAST_IF,
+                   reinterpret_cast<const char*>(&outgoing), sizeof(outgoing));
     }
     DWORD sent = 0;
     int rc = WSASendMsg(Sock(socket), &msg, 0, &sent, nullptr, nullptr);
