@@ -4,11 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -16,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "loopback_socket.h"
 #include "mc_receive.h"
 
 namespace {
@@ -25,42 +21,22 @@ const char kMessageId[] = "urn:uuid:6b1c7e52-3f0a-4d2b-9a61-0c5e8d2f4a17";
 class ReceiveThread : public ::testing::Test {
 protected:
     void SetUp() override {
-        m_fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        m_sender = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(bind(m_fd, reinterpret_cast<sockaddr*>(&local), sizeof(local)), 0);
-        ASSERT_EQ(bind(m_sender, reinterpret_cast<sockaddr*>(&local), sizeof(local)), 0);
-        socklen_t length = sizeof(m_to);
-        getsockname(m_fd, reinterpret_cast<sockaddr*>(&m_to), &length);
+        ASSERT_NE(m_socket.Handle(), kNoSocket);
+        ASSERT_NE(m_sender.Handle(), kNoSocket);
     }
-    void TearDown() override {
-        StopReceiver();
-        close(m_fd);
-        close(m_sender);
-    }
+    void TearDown() override { StopReceiver(); }
 
     void StartReceiver(size_t queueLimit = kReceiveQueueLimit) {
-        m_pReceiver.reset(
-            new CReceiveThread(m_fd, kMessageId, &m_stop, &m_wake, &m_counters, queueLimit));
+        m_pReceiver.reset(new CReceiveThread(m_socket.Handle(), kMessageId, &m_stop, &m_wake,
+                                             &m_counters, queueLimit));
     }
     void StopReceiver() {
         m_stop.store(1);
         m_wake.Set();
         m_pReceiver.reset();
     }
-    void Send(const std::string& bytes) {
-        ASSERT_EQ(sendto(m_sender, bytes.data(), bytes.size(), 0,
-                         reinterpret_cast<const sockaddr*>(&m_to), sizeof(m_to)),
-                  static_cast<ssize_t>(bytes.size()));
-    }
-    uint16_t SenderPort() const {
-        sockaddr_in from{};
-        socklen_t length = sizeof(from);
-        getsockname(m_sender, reinterpret_cast<sockaddr*>(&from), &length);
-        return ntohs(from.sin_port);
-    }
+    void Send(const std::string& bytes) { ASSERT_TRUE(m_sender.SendTo(m_socket.Port(), bytes)); }
+    uint16_t SenderPort() const { return m_sender.Port(); }
     // Waits (at most 10 s) until the condition holds.
     static bool Eventually(const std::function<bool()>& condition) {
         for (int i = 0; i < 1000 && !condition(); ++i) {
@@ -69,10 +45,9 @@ protected:
         return condition();
     }
 
-    int m_fd = -1;
-    int m_sender = -1;
+    CLoopbackSocket m_socket;
+    CLoopbackSocket m_sender;
     CWakeEvent m_wake;
-    sockaddr_in m_to{};
     std::atomic<int> m_stop{0};
     ReceiveCounters m_counters;
     std::unique_ptr<CReceiveThread> m_pReceiver;
@@ -89,9 +64,9 @@ TEST_F(ReceiveThread, QueuesOnlyWhatCarriesTheMessageIdWithItsArrival) {
     ReceivedDatagram datagram;
     ASSERT_TRUE(m_pReceiver->Pop(&datagram, 10000));
     EXPECT_EQ(datagram.bytes, answer);
-    EXPECT_STREQ(datagram.arrival.interfaceName, "lo");
-    EXPECT_EQ(datagram.arrival.localAddress, INADDR_LOOPBACK);
-    EXPECT_EQ(datagram.arrival.sourceAddress, INADDR_LOOPBACK);
+    EXPECT_STREQ(datagram.arrival.interfaceName, kLoopbackName);
+    EXPECT_EQ(datagram.arrival.localAddress, 0x7F000001u);
+    EXPECT_EQ(datagram.arrival.sourceAddress, 0x7F000001u);
     EXPECT_EQ(datagram.arrival.sourcePort, SenderPort());
     EXPECT_EQ(m_counters.empty.load(), 1u);
     EXPECT_EQ(m_counters.foreign.load(), 2u);
@@ -133,6 +108,17 @@ TEST_F(ReceiveThread, EndsOnTheStopRequestAndThenPopReturnsAtOnce) {
     ASSERT_TRUE(Eventually([this] { return m_pReceiver->Ended(); }));
     ReceivedDatagram datagram;
     EXPECT_FALSE(m_pReceiver->Pop(&datagram, 60000));  // would hang the test if it waited
+}
+
+// The client socket holds its port alone: a socket with address reuse cannot join it, on
+// Linux (no reuse on the client socket) as on Windows (SO_EXCLUSIVEADDRUSE). Nothing is sent.
+TEST(ClientSocket, NoReusingSocketJoinsItsPort) {
+    SocketHandle socket = kNoSocket;
+    uint16_t port = 0;
+    ASSERT_EQ(BindClientSocket(&socket, &port), 0);
+    EXPECT_GE(port, kDiscoveryPort);
+    EXPECT_FALSE(ReusingBindSucceeds(port));
+    CloseSocket(socket);
 }
 
 }  // namespace
