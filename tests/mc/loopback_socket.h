@@ -1,7 +1,8 @@
 #pragma once
 
 // A UDP socket of a test's own on 127.0.0.1 (a free port), and a probe of port sharing, for
-// tests of the socket layer that run on both platforms: loopback_socket_posix.cpp and loopback_socket_win.cpp.
+// tests of the socket layer that run on both platforms: loopback_socket_posix.cpp and
+// loopback_socket_win.cpp.
 
 #include <cstdint>
 #include <string>
