@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "cli_console.h"
 #include "front/front_strings.h"
@@ -106,12 +107,46 @@ size_t Width(const std::string& text) {
     return width;
 }
 
-// Control characters in a table cell would break the layout of the terminal.
+// Whether text[i..] starts a character that could rewrite what a terminal or a spreadsheet
+// shows around it: a C0 control or DEL, a C1 control (U+0080..U+009F) or a bidirectional
+// override (U+202A..U+202E, U+2066..U+2069). Sets *pLength to the bytes it takes.
+bool IsUnsafeCharacter(const std::string& text, size_t i, size_t* pLength) {
+    const auto byte = [&text](size_t at) {
+        return at < text.size() ? static_cast<unsigned char>(text[at]) : 0u;
+    };
+    const unsigned int b0 = byte(i);
+    if (b0 < 0x20 || b0 == 0x7F) {
+        *pLength = 1;
+        return true;
+    }
+    if (b0 == 0xC2 && byte(i + 1) >= 0x80 && byte(i + 1) <= 0x9F) {
+        *pLength = 2;
+        return true;
+    }
+    const unsigned int b1 = byte(i + 1);
+    const unsigned int b2 = byte(i + 2);
+    const bool embedding = b1 == 0x80 && b2 >= 0xAA && b2 <= 0xAE;  // U+202A..U+202E
+    const bool isolate = b1 == 0x81 && b2 >= 0xA6 && b2 <= 0xA9;    // U+2066..U+2069
+    if (b0 == 0xE2 && (embedding || isolate)) {
+        *pLength = 3;
+        return true;
+    }
+    return false;
+}
+
+// Valid UTF-8 with every unsafe character replaced by '?': a device's texts cannot break a
+// table's layout or a CSV row, nor reorder what is shown beside them.
 std::string Printable(const std::string& text) {
-    std::string out = ValidUtf8(text);
-    for (char& c : out) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
-            c = '?';
+    const std::string valid = ValidUtf8(text);
+    std::string out;
+    out.reserve(valid.size());
+    for (size_t i = 0; i < valid.size();) {
+        size_t length = 0;
+        if (IsUnsafeCharacter(valid, i, &length)) {
+            out += '?';
+            i += length;
+        } else {
+            out += valid[i++];
         }
     }
     return out;
@@ -135,13 +170,19 @@ std::string JsonString(const std::string& text) {
     return out + "\"";
 }
 
+// A spreadsheet takes a cell that begins with '=', '+', '-' or '@' as a formula: such a field
+// gets a leading apostrophe, the common convention that keeps it text.
 std::string CsvField(const std::string& text) {
-    const std::string valid = ValidUtf8(text);
-    if (valid.find_first_of(",\"\r\n") == std::string::npos) {
-        return valid;
+    std::string field = Printable(text);
+    const bool formula = !field.empty() && std::strchr("=+-@", field[0]) != nullptr;
+    if (formula) {
+        field.insert(0, 1, '\'');
+    }
+    if (!formula && field.find_first_of(",\"") == std::string::npos) {
+        return field;
     }
     std::string out = "\"";
-    for (char c : valid) {
+    for (char c : field) {
         if (c == '"') {
             out += '"';
         }

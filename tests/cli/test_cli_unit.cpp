@@ -220,7 +220,55 @@ TEST(CliOutput, HostileDeviceTextsCannotBreakTheOutput) {
     EXPECT_NE(FormatJson({device}).find("a\\u000ab\\u001b[2J"), std::string::npos);
     EXPECT_NE(FormatJson({device}).find("\xEF\xBF\xBD\xEF\xBF\xBDv"), std::string::npos);
     EXPECT_NE(FormatTable({device}).find("a?b?[2J"), std::string::npos);
-    EXPECT_NE(FormatCsv({device}).find("\"a\nb\x1b[2J\""), std::string::npos);
+    EXPECT_NE(FormatCsv({device}).find(",a?b?[2J,"), std::string::npos);
+}
+
+// A hostile serial number in the table and in CSV: controls, C1 controls and bidirectional
+// overrides become '?', formulas stay text, and the CSV row keeps its seven fields.
+TEST(CliOutput, HostileFieldsAreShownAsPlainText) {
+    const struct {
+        const char* serial;
+        const char* table;
+        const char* csv;
+    } cases[] = {
+        {"SN-1", "SN-1", "SN-1"},
+        {"=HYPERLINK(\"http://x\")", "=HYPERLINK(\"http://x\")",
+         "\"'=HYPERLINK(\"\"http://x\"\")\""},
+        {"+1", "+1", "\"'+1\""},
+        {"-2+3", "-2+3", "\"'-2+3\""},
+        {"@SUM(A1)", "@SUM(A1)", "\"'@SUM(A1)\""},
+        {"\t=1", "?=1", "?=1"},
+        {"\r\n=1",
+         "?"
+         "?=1",
+         "?"
+         "?=1"},  // split: "?" "?=" is no trigraph
+        {"a,b", "a,b", "\"a,b\""},
+        {"a\xC2\x85"
+         "b\xC2\x9B"
+         "c",
+         "a?b?c", "a?b?c"},  // NEL, CSI
+        {"\xE2\x80\xAE"
+         "evil\xE2\x81\xA6",
+         "?evil?", "?evil?"},  // RLO, LRI
+        {"\xE2\x80\xA9"
+         "ok",
+         "\xE2\x80\xA9"
+         "ok",
+         "\xE2\x80\xA9"
+         "ok"},  // U+2029 stays
+        {"caf\xC3\xA9", "caf\xC3\xA9", "caf\xC3\xA9"},
+        {"\xC2", "\xEF\xBF\xBD", "\xEF\xBF\xBD"},  // cut sequence: U+FFFD, never a C1
+    };
+    for (const auto& c : cases) {
+        const CDiscoveryBean device = FakeDevice("10.0.0.5", c.serial, "0012abcdef01");
+        const std::string table = FormatTable({device});
+        EXPECT_NE(table.find(std::string("  ") + c.table + "  "), std::string::npos) << table;
+        const std::string csv = FormatCsv({device});
+        const std::string row = csv.substr(csv.find("\r\n") + 2);
+        EXPECT_EQ(row, std::string("10.0.0.5,IPC-1,") + c.csv + ",00-12-AB-CD-EF-01,V1,,\r\n")
+            << c.serial;
+    }
 }
 
 }  // namespace
