@@ -189,7 +189,8 @@ private:
         }
         LogAccepted(pElement);
         m_pReceiver->CompleteResponse(static_cast<int32_t>(pstUser->tns__MsgSeq),
-                                      pstDevice->tns__DeviceId, ConvertResult(pstRsp->tns__result));
+                                      pstDevice->tns__DeviceId, m_pArrival->sourceAddress,
+                                      ConvertResult(pstRsp->tns__result));
         return RESULT_OK;
     }
 

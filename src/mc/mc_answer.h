@@ -27,7 +27,9 @@ public:
     virtual void OnProbeMatches(const tns__ProbeMatchesType* pstProbeMatches,
                                 const Arrival& arrival) = 0;
     // An accepted configuration answer, its device result converted to a result code.
-    virtual void CompleteResponse(int32_t msgSeq, const std::string& deviceId, int result) = 0;
+    // source: the answer's sender, host byte order.
+    virtual void CompleteResponse(int32_t msgSeq, const std::string& deviceId, uint32_t source,
+                                  int result) = 0;
 };
 
 // Serves received datagrams one at a time, on one thread.

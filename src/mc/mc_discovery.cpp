@@ -233,7 +233,7 @@ int CDiscoveryThread::SetDefaultPasswd(uint32_t address, const DeviceIdentity& d
 // address 0, else unicast) and waits for the device's answer.
 int CDiscoveryThread::Configure(uint32_t address, const OutgoingPacket& packet, int32_t msgSeq,
                                 const std::string& deviceId) {
-    int rc = m_messages.Register(msgSeq, deviceId);
+    int rc = m_messages.Register(msgSeq, deviceId, address);
     if (rc != RESULT_OK) {
         return rc;
     }
@@ -292,6 +292,7 @@ void CDiscoveryThread::OnProbeMatches(const tns__ProbeMatchesType* pstProbeMatch
     }
 }
 
-void CDiscoveryThread::CompleteResponse(int32_t msgSeq, const std::string& deviceId, int result) {
-    m_messages.CompleteResponse(msgSeq, deviceId, result);
+void CDiscoveryThread::CompleteResponse(int32_t msgSeq, const std::string& deviceId,
+                                        uint32_t source, int result) {
+    m_messages.CompleteResponse(msgSeq, deviceId, source, result);
 }

@@ -52,7 +52,8 @@ public:
     // names the interface it came in on, and notifies the observers.
     void OnProbeMatches(const tns__ProbeMatchesType* pstProbeMatches,
                         const Arrival& arrival) override;
-    void CompleteResponse(int32_t msgSeq, const std::string& deviceId, int result) override;
+    void CompleteResponse(int32_t msgSeq, const std::string& deviceId, uint32_t source,
+                          int result) override;
 
     // The client port, once the thread has chosen it (3702 before).
     uint16_t GetPort() const { return m_port.load(); }

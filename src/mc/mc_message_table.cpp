@@ -4,11 +4,13 @@
 
 #include "common/common_error.h"
 #include "common/common_log.h"
+#include "mc_net.h"
 
-int CMessageTable::Register(int32_t msgSeq, const std::string& deviceId) {
+int CMessageTable::Register(int32_t msgSeq, const std::string& deviceId, uint32_t address) {
     std::lock_guard<std::mutex> guard(m_lock);
     MessageEntry entry;
     entry.deviceId = deviceId;
+    entry.address = address;
     if (!m_map.emplace(msgSeq, entry).second) {
         LOG_ERROR("message(%d) already exists", msgSeq);
         return ERR_ALREADY_EXISTS;
@@ -41,11 +43,19 @@ int CMessageTable::WaitResponse(int32_t msgSeq, int timeoutMs, int* pResult) {
     return rc;
 }
 
-void CMessageTable::CompleteResponse(int32_t msgSeq, const std::string& deviceId, int result) {
+void CMessageTable::CompleteResponse(int32_t msgSeq, const std::string& deviceId, uint32_t source,
+                                     int result) {
     {
         std::lock_guard<std::mutex> guard(m_lock);
         auto it = m_map.find(msgSeq);
         if (it == m_map.end() || it->second.deviceId != deviceId || it->second.answered != 0) {
+            return;
+        }
+        // Anyone on the segment sees a request's number and device id; a unicast request's
+        // answer counts only from the device it went to.
+        if (it->second.address != 0 && it->second.address != source) {
+            LOG_WARN_LIMITED("answer to message(%d) from %s, not from its device", msgSeq,
+                             AddressText(source).c_str());
             return;
         }
         it->second.answered = 1;

@@ -63,7 +63,7 @@ public:
              at = datagram.find(kNilUuid, at + uuid.size())) {
             datagram.replace(at, sizeof(kNilUuid) - 1, uuid);
         }
-        m_client.Messages().Register(kPendingSeq, kPendingDevice);
+        m_client.Messages().Register(kPendingSeq, kPendingDevice, 0);  // any sender
         m_answerPath.Serve(datagram.data(), datagram.size());
         int result = 0;
         m_client.Messages().WaitResponse(kPendingSeq, 0, &result);  // removes the entry

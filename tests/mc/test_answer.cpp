@@ -56,9 +56,11 @@ protected:
                     : "<e:Header><w:RelatesTo>" + relatesTo + "</w:RelatesTo></e:Header>";
     }
 
-    int Serve(const std::string& header, const std::string& body) {
+    int Serve(const std::string& header, const std::string& body, uint32_t source = 0) {
         const std::string envelope = kHead + header + "<e:Body>" + body + "</e:Body></e:Envelope>";
-        return m_answerPath.Serve(envelope.data(), envelope.size());
+        Arrival arrival;
+        arrival.sourceAddress = source;
+        return m_answerPath.Serve(envelope.data(), envelope.size(), arrival);
     }
 
     int ServeMatches(const std::string& matches, const char* pElement = "ProbeMatches") {
@@ -298,7 +300,7 @@ TEST_F(AnswerHandling, ConfigurationAnswersCompleteTheirRequest) {
     const char* const elements[] = {"SetDeviceAddrRsp", "SetDefaultPasswdRsp", "SetDefaultCfgRsp"};
     int msgSeq = 10001;
     for (const char* pElement : elements) {
-        ASSERT_EQ(m_client.Messages().Register(msgSeq, "0012abcdef01"), 0);
+        ASSERT_EQ(m_client.Messages().Register(msgSeq, "0012abcdef01", 0), 0);
         EXPECT_EQ(
             Serve(Header(Mine()), ConfigRsp(pElement, std::to_string(msgSeq), "0012abcdef01", 261)),
             0);
@@ -322,11 +324,33 @@ TEST_F(AnswerHandling, ConfigurationAnswersThatDoNotMatchCompleteNothing) {
         {Header(Mine()), ConfigRsp("SetDeviceAddrRsp", "10001", "mac", 256, false)},
     };
     for (const auto& c : cases) {
-        ASSERT_EQ(m_client.Messages().Register(msgSeq, "mac"), 0);
+        ASSERT_EQ(m_client.Messages().Register(msgSeq, "mac", 0), 0);
         Serve(c.header, c.body);
         int result = -1;
         EXPECT_EQ(m_client.Messages().WaitResponse(msgSeq, 0, &result), 10009) << c.body;
         EXPECT_EQ(m_client.Messages().Size(), 0u);
+    }
+}
+
+// Everyone on the segment sees a request's number and device id: the answer to a request
+// sent to one device counts only from that device; a broadcast request's from any sender.
+TEST_F(AnswerHandling, UnicastRequestsTakeTheirAnswerFromTheirDeviceOnly) {
+    const uint32_t device = 0xC6120014u;  // 198.18.0.20
+    const uint32_t other = 0xC6120063u;   // 198.18.0.99
+    const struct {
+        uint32_t registered;  // 0: broadcast
+        uint32_t source;
+        int status;
+    } cases[] = {
+        {device, other, 10009}, {device, 0, 10009}, {device, device, 0},
+        {0, other, 0},          {0, device, 0},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(m_client.Messages().Register(10001, "mac", c.registered), 0);
+        Serve(Header(Mine()), ConfigRsp("SetDeviceAddrRsp", "10001", "mac", 256), c.source);
+        int result = -1;
+        EXPECT_EQ(m_client.Messages().WaitResponse(10001, 0, &result), c.status)
+            << c.registered << " " << c.source;
     }
 }
 
@@ -336,7 +360,7 @@ TEST_F(AnswerHandling, NilAnswerBodiesAreRefused) {
     const char* const elements[] = {"SetDeviceAddrRsp", "SetDefaultPasswdRsp", "SetDefaultCfgRsp",
                                     "ProbeMatches", "KorvaneProbeMatches"};
     for (const char* pElement : elements) {
-        ASSERT_EQ(m_client.Messages().Register(10001, "mac"), 0);
+        ASSERT_EQ(m_client.Messages().Register(10001, "mac", 0), 0);
         const std::string body = std::string("<d:") + pElement +
                                  " xmlns:i=\"http://www.w3.org/2001/XMLSchema-instance\" "
                                  "i:nil=\"true\"/>";
@@ -348,7 +372,7 @@ TEST_F(AnswerHandling, NilAnswerBodiesAreRefused) {
 }
 
 TEST_F(AnswerHandling, UnknownResultIsReportedAsFailure) {
-    ASSERT_EQ(m_client.Messages().Register(10001, "mac"), 0);
+    ASSERT_EQ(m_client.Messages().Register(10001, "mac", 0), 0);
     EXPECT_EQ(Serve(Header(Mine()), ConfigRsp("SetDeviceAddrRsp", "10001", "mac", 257)), 0);
     int result = -1;
     EXPECT_EQ(m_client.Messages().WaitResponse(10001, 0, &result), 0);
