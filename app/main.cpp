@@ -1,4 +1,5 @@
 #include "ScoutcamApp.h"
+#include "common/common_util.h"
 #include "common/common_version.h"
 
 #include <QApplication>
@@ -97,6 +98,7 @@ int main(int argc, char* argv[]) {
     if (AnswerWithoutWindow(argc, argv, &status)) {
         return status;
     }
+    KeepOutOfCoreFiles();
     g_qtHandler = qInstallMessageHandler(ExitWhenNoDisplay);
     QApplication qtApp(argc, argv);
     qInstallMessageHandler(g_qtHandler);

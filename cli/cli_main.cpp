@@ -7,10 +7,12 @@
 #include "cli_console.h"
 #include "cli_run.h"
 #include "common/common_log.h"
+#include "common/common_util.h"
 #include "front/front_log.h"
 
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
+    KeepOutOfCoreFiles();
     CliIo io{std::cin, std::cout, std::cerr, StdinIsTerminal()};
     CliOptions options;
     std::string secret;
@@ -21,6 +23,7 @@ int main(int argc, char** argv) {
     StartProgramLog();
     LOG_INFO("scoutcam-cli started");
     const int rc = RunCommand(options, secret, GetDiscoveryClient(), io);
+    WipeText(&secret);
     GetLogThread()->StopLog();
     return rc;
 }

@@ -136,3 +136,15 @@ std::string CreateUuidString() {
              uuid[10], uuid[11], uuid[12], uuid[13], uuid[14], uuid[15]);
     return buf;
 }
+
+void WipeText(std::string* pText) {
+    if (pText == nullptr) {
+        return;
+    }
+    // Through a volatile pointer: the compiler may not drop stores to memory about to be freed.
+    volatile char* pBytes = &(*pText)[0];
+    for (size_t i = 0; i < pText->size(); ++i) {
+        pBytes[i] = '\0';
+    }
+    pText->clear();
+}

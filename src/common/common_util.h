@@ -26,5 +26,13 @@ bool IsSameSubnet(uint32_t addrA, uint32_t addrB, uint32_t mask);
 // Dotted text of an address given in network byte order. 0, or 10001 (output unchanged).
 int IpToString(uint32_t addrNetOrder, std::string& out);
 
+// Passwords and serial codes pass through the programs' memory: keeps that memory out of
+// core files (Linux: the process is made non-dumpable, which also keeps debuggers of other
+// non-root processes out). Windows has no per-process switch for this; nothing is done there.
+// 0, or 10002 (reported).
+int KeepOutOfCoreFiles();
+// Overwrites the text's bytes with zeros (a write the compiler keeps) and empties it.
+void WipeText(std::string* pText);
+
 // Text of a new random UUID, 36 characters, third group in lower case, the others in upper case.
 std::string CreateUuidString();

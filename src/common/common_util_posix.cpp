@@ -1,11 +1,16 @@
-// Time and UUIDs on Linux: the C library's clock and libuuid.
+// Time, UUIDs and core files on Linux: the C library's clock, libuuid and prctl.
 
+#include <sys/prctl.h>
 #include <uuid/uuid.h>
 
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 
+#include "common/common_error.h"
+#include "common/common_log.h"
 #include "common/common_platform.h"
+#include "common/common_util.h"
 
 void ReadLocalTime(LocalTimeParts* pTime) {
     struct timespec now;
@@ -25,4 +30,12 @@ void NewUuidBytes(uint8_t bytes[16]) {
     uuid_t uuid;
     uuid_generate(uuid);
     memcpy(bytes, uuid, sizeof(uuid));
+}
+
+int KeepOutOfCoreFiles() {
+    if (prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) != 0) {
+        LOG_ERROR("prctl(PR_SET_DUMPABLE) failed(errno:%d)", errno);
+        return ERR_SYSTEM;
+    }
+    return RESULT_OK;
 }

@@ -3,8 +3,10 @@
 #include <windows.h>
 #include <rpc.h>
 
+#include "common/common_error.h"
 #include "common/common_log.h"
 #include "common/common_platform.h"
+#include "common/common_util.h"
 
 void ReadLocalTime(LocalTimeParts* pTime) {
     SYSTEMTIME now;
@@ -36,4 +38,10 @@ void NewUuidBytes(uint8_t bytes[16]) {
     for (int i = 0; i < 8; ++i) {
         bytes[8 + i] = uuid.Data4[i];
     }
+}
+
+// Windows Error Reporting decides about crash dumps for the whole system; a process has no
+// switch of its own.
+int KeepOutOfCoreFiles() {
+    return RESULT_OK;
 }

@@ -162,4 +162,17 @@ TEST(LocalTimeTest, AppendsAStampPerCall) {
     EXPECT_EQ(before, out) << "a null format leaves the output alone";
 }
 
+TEST(WipeTextTest, ZeroesTheBytesWhereTheyAreAndEmptiesTheText) {
+    // A short text lives inside the string object, a long one on the heap.
+    for (const std::string& secret : {std::string("pw"), std::string(200, 'x')}) {
+        std::string text = secret;
+        const char* pBytes = text.data();
+        WipeText(&text);
+        EXPECT_TRUE(text.empty());
+        EXPECT_EQ(text.data(), pBytes) << "emptied in place";
+        EXPECT_EQ(std::string(pBytes, secret.size()), std::string(secret.size(), '\0'));
+    }
+    WipeText(nullptr);
+}
+
 }  // namespace
