@@ -15,7 +15,7 @@
 #include <cstring>
 #include <string>
 
-#include "fuzz_receive.h"
+#include "fuzz_target.h"
 #include "mc_answer.h"
 #include "mc_discovery.h"
 

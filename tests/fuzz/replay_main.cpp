@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "fuzz_receive.h"
+#include "fuzz_target.h"
 
 namespace fs = std::filesystem;
 
