@@ -127,7 +127,8 @@ bool JsonString(const std::string& text, size_t* pAt) {
         }
         if (c == '\\') {
             ++*pAt;
-            if (*pAt >= text.size() || std::string("\"\\/bfnrtu").find(text[*pAt]) == std::string::npos) {
+            if (*pAt >= text.size() ||
+                std::string("\"\\/bfnrtu").find(text[*pAt]) == std::string::npos) {
                 return false;
             }
         }
