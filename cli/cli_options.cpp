@@ -189,17 +189,7 @@ bool CheckCombination(const CliOptions& options, const Seen& seen, std::string* 
     return true;
 }
 
-}  // namespace
-
-const char* UsageText() {
-    return kUsage;
-}
-
-const char* VersionText() {
-    return kVersion;
-}
-
-int ParseCommandLine(int argc, const char* const* argv, CliOptions* pOptions, std::string* pError) {
+int ParseArguments(int argc, const char* const* argv, CliOptions* pOptions, std::string* pError) {
     CliOptions options;
     Seen seen;
     bool haveCommand = false;
@@ -334,4 +324,26 @@ int ParseCommandLine(int argc, const char* const* argv, CliOptions* pOptions, st
     }
     *pOptions = options;
     return 0;
+}
+
+}  // namespace
+
+// The reason quotes what was typed; its control characters are shown as '?' so that it stays
+// one line on the terminal.
+int ParseCommandLine(int argc, const char* const* argv, CliOptions* pOptions, std::string* pError) {
+    const int rc = ParseArguments(argc, argv, pOptions, pError);
+    for (char& c : *pError) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
+            c = '?';
+        }
+    }
+    return rc;
+}
+
+const char* UsageText() {
+    return kUsage;
+}
+
+const char* VersionText() {
+    return kVersion;
 }

@@ -83,6 +83,7 @@ TEST(CliOptions, InvalidCommandLinesAreRefusedWithAReason) {
     } cases[] = {
         {{}, "no command"},
         {{"find"}, "unknown command: find"},
+        {{"fi\nnd\x1b[2J"}, "unknown command: fi?nd?[2J"},  // one line, no escapes
         {{"search", "--bogus"}, "unknown argument: --bogus"},
         {{"search", "--range", "10.0.0.9", "10.0.0.8"},
          "Start address cannot be larger than end address."},
