@@ -5,14 +5,10 @@
 #include "ImageStatic.h"
 #include "WebPage.h"
 #include "common/common_charset.h"
+#include "front/front_about.h"
 
 #include <QIcon>
 #include <QPushButton>
-
-namespace {
-const char kVersion[] = "1.0.2";
-const char kBuildTag[] = "D001SP02";
-}  // namespace
 
 void CClickLabel::mouseDoubleClickEvent(QMouseEvent* event) {
     QLabel::mouseDoubleClickEvent(event);
@@ -20,7 +16,7 @@ void CClickLabel::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 QString BuildStamp() {
-    return QString::asprintf("Built on %s %s", __DATE__, __TIME__);
+    return QString::fromStdString(BuildStampText());
 }
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
@@ -42,11 +38,9 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     auto* versionLabel = new QLabel(QStringLiteral("Version:"), this);
     versionLabel->setGeometry(du.Rect(42, 28, 28, 8));
 
-    std::u16string version = ConvertToWString(CHARSET_ANSI, kVersion);
-    std::u16string tag = ConvertToWString(CHARSET_ANSI, kBuildTag);
-    m_version = new CClickLabel(QStringLiteral("%1(%2)").arg(QString::fromStdU16String(version),
-                                                             QString::fromStdU16String(tag)),
-                                this);
+    m_version = new CClickLabel(
+        QString::fromStdU16String(ConvertToWString(CHARSET_ANSI, AboutVersionText().c_str())),
+        this);
     m_version->setGeometry(du.Rect(71, 28, 136, 8));
     connect(m_version, &CClickLabel::DoubleClicked, this, &CAboutDlg::OnVersionDoubleClicked);
 

@@ -1,12 +1,11 @@
 #include "ListCtrlEx.h"
 
+#include "front/front_device_list.h"
+
 #include <QHeaderView>
 #include <QStyledItemDelegate>
 
 namespace {
-
-const QColor kEvenRow(248, 252, 255);
-const QColor kOddRow(234, 238, 241);
 
 // Paints each cell on the background of its row's index; the text keeps the list's colour.
 class CRowColourDelegate : public QStyledItemDelegate {
@@ -47,7 +46,7 @@ void CListCtrlEx::SetSortMark(int column, Qt::SortOrder order) {
 }
 
 QColor CListCtrlEx::RowBackground(int row) {
-    return row % 2 == 0 ? kEvenRow : kOddRow;
+    return QColor(static_cast<QRgb>(RowBackgroundRgb(row)));
 }
 
 void CListCtrlEx::OnHeaderClicked(int column) {

@@ -42,6 +42,10 @@ std::string GetDeviceCell(const CDiscoveryBean& device, int column) {
     }
 }
 
+uint32_t RowBackgroundRgb(int row) {
+    return row % 2 == 0 ? 0xF8FCFFu : 0xEAEEF1u;
+}
+
 std::string FormatMacAddr(const std::string& mac) {
     std::string out;
     size_t shown = 0;  // characters written so far

@@ -27,6 +27,10 @@ int GetColumnTitleId(int column);
 // The text a column shows of a device (narrow text, as the record holds it).
 std::string GetDeviceCell(const CDiscoveryBean& device, int column);
 
+// The background of a list row by its index, as 0xRRGGBB: rows 0, 2, 4, ... are
+// (248, 252, 255), the others (234, 238, 241), also after a sort.
+uint32_t RowBackgroundRgb(int row);
+
 // A MAC text as the list shows it: separators ':' and '-' that the device sent are dropped,
 // letters go to upper case, and a '-' stands between each two characters:
 // 0012abcdef01 and 00:12:ab:cd:ef:01 both show as 00-12-AB-CD-EF-01, abc as AB-C.

@@ -5,6 +5,11 @@
 //                                             the icon at each size, as the icon theme lays
 //                                             it out: FOLDER/SIZExSIZE/apps/scoutcam.png
 //                                             (the build runs this for the installed icons)
+//   scoutcam_draw_images --ico FILE           the Windows icon: 16, 24, 32, 48 and 256 pixels,
+//                                             each a PNG inside one .ico, for win/res
+#include <QBuffer>
+#include <QDataStream>
+#include <QFile>
 #include <QFont>
 #include <QFontMetrics>
 #include <QDir>
@@ -89,6 +94,42 @@ bool DrawIconSizes(const QString& dir, const QStringList& sizes) {
     return true;
 }
 
+// An .ico of PNG images (Windows Vista and later read them): the directory of entries, then
+// each image's PNG bytes. Sizes of 256 are written as 0, as the format has one byte for them.
+bool WriteIco(const QString& path) {
+    const int sizes[] = {16, 24, 32, 48, 256};
+    QList<QByteArray> images;
+    for (int size : sizes) {
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        if (!DrawIcon(size).save(&buffer, "PNG")) {
+            return false;
+        }
+        images << png;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return false;
+    }
+    QDataStream out(&file);
+    out.setByteOrder(QDataStream::LittleEndian);
+    const int count = static_cast<int>(images.size());
+    out << quint16(0) << quint16(1) << quint16(count);
+    quint32 offset = 6 + 16 * count;
+    for (int i = 0; i < count; ++i) {
+        const quint8 side = sizes[i] >= 256 ? 0 : static_cast<quint8>(sizes[i]);
+        out << side << side << quint8(0) << quint8(0) << quint16(1) << quint16(32)
+            << quint32(images[i].size()) << offset;
+        offset += static_cast<quint32>(images[i].size());
+    }
+    for (const QByteArray& png : images) {
+        out.writeRawData(png.constData(), static_cast<int>(png.size()));
+    }
+    return out.status() == QDataStream::Ok;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -100,8 +141,12 @@ int main(int argc, char* argv[]) {
     if (args.size() >= 3 && args[0] == QStringLiteral("--icons")) {
         return DrawIconSizes(args[1], args.mid(2)) ? 0 : 1;
     }
+    if (args.size() == 2 && args[0] == QStringLiteral("--ico")) {
+        return WriteIco(args[1]) ? 0 : 1;
+    }
     if (args.size() != 1) {
-        std::fprintf(stderr, "usage: %s FOLDER | --icons FOLDER SIZE...\n", argv[0]);
+        std::fprintf(stderr, "usage: %s FOLDER | --icons FOLDER SIZE... | --ico FILE\n",
+                     argv[0]);
         return 2;
     }
     QGuiApplication app(argc, argv);
