@@ -21,7 +21,8 @@ BOOL CAboutDlg::OnInitDialog() {
     GetWindowRect(link, &rect);
     const int width = rect.right - rect.left;
     // LM_GETIDEALHEIGHT with a SIZE is the system's LM_GETIDEALSIZE (same message).
-    SendMessageW(link, LM_GETIDEALHEIGHT, static_cast<WPARAM>(width), reinterpret_cast<LPARAM>(&ideal));
+    SendMessageW(link, LM_GETIDEALHEIGHT, static_cast<WPARAM>(width),
+                 reinterpret_cast<LPARAM>(&ideal));
     if (ideal.cx > 0 && ideal.cy > 0) {
         SetWindowPos(link, nullptr, 0, 0, ideal.cx, ideal.cy,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -31,9 +32,9 @@ BOOL CAboutDlg::OnInitDialog() {
 }
 
 void CAboutDlg::AddLinkTip() {
-    HWND tip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT,
-                               m_hWnd, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND tip = CreateWindowExW(0, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, m_hWnd, nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
     if (tip == nullptr) {
         return;
     }
@@ -55,9 +56,8 @@ INT_PTR CAboutDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     if (message == WM_NOTIFY) {
         const auto* pHeader = reinterpret_cast<const NMHDR*>(lParam);
-        if (pHeader->idFrom == IDC_LINK &&
-            (pHeader->code == static_cast<UINT>(NM_CLICK) ||
-             pHeader->code == static_cast<UINT>(NM_RETURN))) {
+        if (pHeader->idFrom == IDC_LINK && (pHeader->code == static_cast<UINT>(NM_CLICK) ||
+                                            pHeader->code == static_cast<UINT>(NM_RETURN))) {
             OpenWebPage(m_hWnd, LoadResString(IDS_HOMEPAGE_URL));
             return TRUE;
         }

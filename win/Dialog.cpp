@@ -11,8 +11,9 @@ CDialog::~CDialog() {
 INT_PTR CDialog::DoModal(HWND owner) {
     m_modal = true;
     m_result = 0;
-    const INT_PTR result = DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId),
-                                           owner, DialogProc, reinterpret_cast<LPARAM>(this));
+    const INT_PTR result =
+        DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId), owner,
+                        DialogProc, reinterpret_cast<LPARAM>(this));
     if (result == -1) {
         LOG_ERROR("DialogBoxParam(%d) failed(%lu)", m_templateId, GetLastError());
     }
@@ -23,8 +24,8 @@ INT_PTR CDialog::DoModal(HWND owner) {
 HWND CDialog::Create(HWND owner) {
     m_modal = false;
     m_result = 0;
-    HWND hWnd = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId),
-                                   owner, DialogProc, reinterpret_cast<LPARAM>(this));
+    HWND hWnd = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(m_templateId), owner,
+                                   DialogProc, reinterpret_cast<LPARAM>(this));
     if (hWnd == nullptr) {
         LOG_ERROR("CreateDialogParam(%d) failed(%lu)", m_templateId, GetLastError());
     }

@@ -95,10 +95,10 @@ bool CImageStatic::LoadPNG(int id) {
     }
     Gdiplus::BitmapData data = {};
     Gdiplus::GpRect all(0, 0, static_cast<INT>(width), static_cast<INT>(height));
-    const bool locked = decoded && width > 0 && height > 0 &&
-                        Gdiplus::DllExports::GdipBitmapLockBits(
-                            pImage, &all, Gdiplus::ImageLockModeRead, PixelFormat32bppARGB,
-                            &data) == Gdiplus::Ok;
+    const bool locked =
+        decoded && width > 0 && height > 0 &&
+        Gdiplus::DllExports::GdipBitmapLockBits(pImage, &all, Gdiplus::ImageLockModeRead,
+                                                PixelFormat32bppARGB, &data) == Gdiplus::Ok;
     if (locked) {
         BITMAPINFO info = {};
         info.bmiHeader.biSize = sizeof(info.bmiHeader);
@@ -112,8 +112,7 @@ bool CImageStatic::LoadPNG(int id) {
         if (m_bitmap != nullptr) {
             for (UINT y = 0; y < height; ++y) {
                 std::memcpy(static_cast<uint8_t*>(pBits) + y * width * 4,
-                            static_cast<const uint8_t*>(data.Scan0) + y * data.Stride,
-                            width * 4);
+                            static_cast<const uint8_t*>(data.Scan0) + y * data.Stride, width * 4);
             }
             PremultiplyAlpha(static_cast<uint8_t*>(pBits), static_cast<size_t>(width) * height);
             m_width = static_cast<int>(width);

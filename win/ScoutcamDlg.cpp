@@ -71,9 +71,9 @@ BOOL CScoutcamDlg::OnInitDialog() {
         AppendMenuW(systemMenu, MF_STRING, IDM_ABOUTBOX, about.c_str());
     }
     HINSTANCE instance = GetModuleHandleW(nullptr);
-    m_bigIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
-                                              GetSystemMetrics(SM_CXICON),
-                                              GetSystemMetrics(SM_CYICON), 0));
+    m_bigIcon =
+        static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
+                                      GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
     m_smallIcon = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDR_MAINFRAME),
                                                 IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                                                 GetSystemMetrics(SM_CYSMICON), 0));
@@ -493,8 +493,8 @@ INT_PTR CScoutcamDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case KVX_WM_EVENTREPORT: {
         // The next slice after a pause since the last one.
         const DWORD since = GetTickCount() - m_lastSlice;
-        SetTimer(m_hWnd, kListTimer, since >= kListPauseMs ? USER_TIMER_MINIMUM : kListPauseMs - since,
-                 nullptr);
+        SetTimer(m_hWnd, kListTimer,
+                 since >= kListPauseMs ? USER_TIMER_MINIMUM : kListPauseMs - since, nullptr);
         return TRUE;
     }
     case KVX_WM_COMMANDDONE:

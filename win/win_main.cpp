@@ -15,7 +15,8 @@
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     KeepOutOfCoreFiles();
     // The common controls, with the IP address control and the link of the about box.
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), 0xFF | ICC_INTERNET_CLASSES | ICC_LINK_CLASS};
+    INITCOMMONCONTROLSEX controls = {sizeof(controls),
+                                     0xFF | ICC_INTERNET_CLASSES | ICC_LINK_CLASS};
     InitCommonControlsEx(&controls);
     StartProgramLog();
     LOG_INFO("scoutcam started");

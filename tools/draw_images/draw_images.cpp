@@ -145,8 +145,7 @@ int main(int argc, char* argv[]) {
         return WriteIco(args[1]) ? 0 : 1;
     }
     if (args.size() != 1) {
-        std::fprintf(stderr, "usage: %s FOLDER | --icons FOLDER SIZE... | --ico FILE\n",
-                     argv[0]);
+        std::fprintf(stderr, "usage: %s FOLDER | --icons FOLDER SIZE... | --ico FILE\n", argv[0]);
         return 2;
     }
     QGuiApplication app(argc, argv);
