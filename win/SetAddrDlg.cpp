@@ -43,6 +43,7 @@ void CSetAddrDlg::OnOK() {
     }
     // The password lives on in m_password only; the control forgets it.
     SetWindowTextW(Item(IDC_PASSWORD), L"");
+    m_closing = true;
     End(IDOK);
 }
 
@@ -53,6 +54,12 @@ INT_PTR CSetAddrDlg::OnMessage(UINT message, WPARAM, LPARAM lParam) {
     const auto* pHeader = reinterpret_cast<const NMHDR*>(lParam);
     if (pHeader->idFrom != IDC_IP || pHeader->code != static_cast<UINT>(IPN_FIELDCHANGED)) {
         return FALSE;
+    }
+    // The address control also reports a field when it loses the focus as the dialog closes
+    // (OK pressed with Enter in the address): the confirmed mask must stay as it was typed.
+    if (m_closing) {
+        SetResult(0);
+        return TRUE;
     }
     // Only the mask is written back: rewriting the address control from inside its own
     // notification would move the caret of the field being typed in.

@@ -26,4 +26,6 @@ protected:
 private:
     void ReadControls();
     void WriteControls();
+
+    bool m_closing = false;  // OK has confirmed the members
 };
