@@ -22,6 +22,20 @@ void CListCtrlEx::Attach(HWND list, CellSource cells) {
 
 void CListCtrlEx::SetItemCount() {
     ListView_SetItemCountEx(m_list, m_rows.size(), LVSICF_NOSCROLL);
+    // The vertical scroll bar comes and goes with the rows: the last column then takes the
+    // width that is left again, so that no horizontal scroll bar appears.
+    const bool scrolls = (GetWindowLongW(m_list, GWL_STYLE) & WS_VSCROLL) != 0;
+    if (scrolls != m_scrolls) {
+        m_scrolls = scrolls;
+        FitLastColumn();
+    }
+}
+
+void CListCtrlEx::FitLastColumn() {
+    const int columns = Header_GetItemCount(ListView_GetHeader(m_list));
+    if (columns > 0) {
+        ListView_SetColumnWidth(m_list, columns - 1, LVSCW_AUTOSIZE_USEHEADER);
+    }
 }
 
 void CListCtrlEx::AppendRows(const std::vector<int>& keys) {

@@ -38,6 +38,8 @@ public:
     bool SortAscending() const { return m_ascending; }
     // A header click on a column.
     void SortBy(int column);
+    // The last column takes the width that the others leave (after a resize).
+    void FitLastColumn();
 
     // Notifications of the list (cell texts, custom draw, header clicks): true when handled,
     // with the value to return in *pResult.
@@ -54,6 +56,7 @@ private:
     HWND m_list = nullptr;
     CellSource m_cells;
     std::vector<Row> m_rows;
+    bool m_scrolls = false;  // the vertical scroll bar is shown
     int m_sortColumn = 0;
     bool m_ascending = true;
     // Text handed to the list for the cell it asked for last; it copies it at once.

@@ -129,8 +129,7 @@ void CScoutcamDlg::LayOut() {
     SetWindowPos(Item(IDC_LOGO), nullptr, 14, 7, 79, 20, SWP_NOZORDER | SWP_NOACTIVATE);
     HWND list = m_list.Handle();
     SetWindowPos(list, nullptr, 7, 34, w - 14, h - 73, SWP_NOZORDER | SWP_NOACTIVATE);
-    // The last column takes what the others leave of the list's width.
-    ListView_SetColumnWidth(list, kColumnCount - 1, LVSCW_AUTOSIZE_USEHEADER);
+    m_list.FitLastColumn();
     RedrawWindow(list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
     const int buttonY = h - 32;
     SetWindowPos(Item(IDCANCEL), nullptr, w - 95, buttonY, 0, 0, keep);

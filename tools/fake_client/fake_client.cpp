@@ -1,5 +1,6 @@
 #include "fake_client.h"
 
+#include <sstream>
 #include <thread>
 
 #include "common/common_error.h"
@@ -176,4 +177,29 @@ CDiscoveryBean FakeDevice(const char* pIp, const char* pSerial, const char* pMac
     device.m_macAddr = pMac;
     device.m_version = "V1";
     return device;
+}
+
+std::vector<CDiscoveryBean> ReadFleetCsv(std::istream& in) {
+    std::vector<CDiscoveryBean> fleet;
+    std::string line;
+    std::getline(in, line);  // header
+    while (std::getline(in, line)) {
+        std::vector<std::string> fields;
+        std::istringstream split(line);
+        std::string field;
+        while (std::getline(split, field, ',')) {
+            fields.push_back(field);
+        }
+        if (fields.size() < 6) {
+            continue;
+        }
+        CDiscoveryBean record;
+        record.m_ipAddr = fields[0];
+        record.m_hardware = fields[1];
+        record.m_serialNo = fields[3];
+        record.m_macAddr = fields[4];
+        record.m_version = fields[5];
+        fleet.push_back(record);
+    }
+    return fleet;
 }

@@ -6,6 +6,7 @@
 // requests with a result of the caller's choice.
 
 #include <condition_variable>
+#include <istream>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -83,3 +84,7 @@ private:
 
 // A record as a device of type "IPC-1", firmware "V1", would send it.
 CDiscoveryBean FakeDevice(const char* pIp, const char* pSerial, const char* pMac = "0012abcdef01");
+
+// The fleet of camsim's list in CSV (a header, then ip,model,name,serial,mac,version,...),
+// as records; lines of fewer fields are skipped.
+std::vector<CDiscoveryBean> ReadFleetCsv(std::istream& in);

@@ -26,32 +26,12 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTextStream>
 #include <QTimer>
 #include <cstdio>
+#include <iostream>
 #include <vector>
 
 namespace {
-
-std::vector<CDiscoveryBean> ReadFleet() {
-    std::vector<CDiscoveryBean> fleet;
-    QTextStream in(stdin);
-    in.readLine();  // header
-    while (!in.atEnd()) {
-        const QStringList f = in.readLine().split(QLatin1Char(','));
-        if (f.size() < 6) {
-            continue;
-        }
-        CDiscoveryBean b;
-        b.m_ipAddr = f[0].toStdString();
-        b.m_hardware = f[1].toStdString();
-        b.m_serialNo = f[3].toStdString();
-        b.m_macAddr = f[4].toStdString();
-        b.m_version = f[5].toStdString();
-        fleet.push_back(b);
-    }
-    return fleet;
-}
 
 void Pause(int ms) {
     QEventLoop loop;
@@ -131,7 +111,7 @@ int main(int argc, char* argv[]) {
     const QString dir = QString::fromLocal8Bit(argv[1]);
 
     CFakeClient client;
-    client.SetFleet(ReadFleet());
+    client.SetFleet(ReadFleetCsv(std::cin));
     CScoutcamDlg dlg(&client);
     dlg.move(40, 40);
     dlg.show();
