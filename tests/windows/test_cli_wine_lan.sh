@@ -29,31 +29,11 @@ if [ -z "${VLAN_NAME:-}" ]; then
     -- "$0" "$@"
 fi
 
-# In the client namespace. Wine's sockets are made by wineserver, so this run has a prefix
-# of its own whose server starts here, in this namespace (a copy of the build's prefix, to
-# skip Wine's first start).
-work=$(mktemp -d)
-prefix=$work/wine
-end() {
-  WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
-  rm -rf "$work"
-}
-trap end EXIT
-if [ -f "$build/wine/.ready" ]; then
-  cp -a "$build/wine" "$prefix"
-fi
+# In the client namespace.
+source tests/windows/lan_common.sh
+wine_prefix "$build"
 cli() {
   SCOUTCAM_WINE_TIMEOUT=120 cmake/wine-run "$prefix" "$exe" "$@" | tr -d '\r'
-}
-failures=0
-check() {  # check WHAT TEXT PATTERN
-  if grep -q -- "$3" <<<"$2"; then
-    echo "ok: $1"
-  else
-    echo "FAILED: $1: no '$3' in:"
-    echo "$2"
-    failures=$((failures + 1))
-  fi
 }
 
 found=$(cli search --json --window 1500)
