@@ -340,7 +340,7 @@ TEST_F(DiscoveryLan, NoFreePortMeansNoSocketNoSpinAndAPromptStop) {
     std::this_thread::sleep_for(milliseconds(500));
     EXPECT_EQ(pClient->Search(0), 0);
     const DeviceIdentity device{"S", "M"};
-    EXPECT_EQ(pClient->SetDefaultPasswd(0, device, "code"), 11000);
+    EXPECT_EQ(pClient->SetDefaultPasswd(0, device, CSecretText("code")), 11000);
     EXPECT_EQ(pClient->Messages().Size(), 0u);
     const auto start = Clock::now();
     ASSERT_EQ(pClient->Stop(), 0);
@@ -410,7 +410,7 @@ Fleet ListFleet(const std::string& base, const std::string& seed, int count) {
 UserInfo Admin(const std::string& password) {
     UserInfo user;
     user.m_userName = "admin";
-    Text2CipherString(password, user.m_authCode);
+    Text2CipherString(CSecretText(password), user.m_authCode);
     return user;
 }
 
@@ -458,7 +458,7 @@ TEST_F(DiscoveryLan, AddressChangeByBroadcastOnEveryInterfaceCarriesMsgSeq10001)
 
     // After an exact search the request goes by unicast, with the next number.
     EXPECT_EQ(pClient->SetDefaultPasswd(Ip("198.18.0.10"), Identity(fleet.devices[0]),
-                                        fleet.devices[0].at("code")),
+                                        CSecretText(fleet.devices[0].at("code"))),
               0);
     ReadCapture(captureA, 1, 100);  // the unicast probe above
     const std::vector<CapturedDatagram> seenA = ReadCapture(captureA, 2, 300);
@@ -486,7 +486,8 @@ TEST_F(DiscoveryLan, DeviceResultsBecomeResultCodes) {
     ClientPtr pClient = StartClient();
     for (int i = 0; i < 7; ++i) {
         const auto& device = fleet.devices[i];
-        EXPECT_EQ(pClient->SetDefaultPasswd(Ip(device.at("ip").c_str()), Identity(device), "x"),
+        EXPECT_EQ(pClient->SetDefaultPasswd(Ip(device.at("ip").c_str()), Identity(device),
+                                            CSecretText("x")),
                   codes[i])
             << results[i];
     }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/common_error.h"
@@ -47,8 +48,9 @@ std::vector<RequestCase> Cases() {
          ""},
         {"SetDeviceAddr",
          [](OutgoingPacket* p) {
-             return RenderSetDeviceAddr(kUuid, 10001, UserInfo{"admin", "c1f2"}, kDevice,
-                                        DeviceAddress{"192.0.2.20", "255.255.255.0", ""}, p);
+             return RenderSetDeviceAddr(kUuid, 10001, UserInfo{"admin", CSecretText("c1f2")},
+                                        kDevice, DeviceAddress{"192.0.2.20", "255.255.255.0", ""},
+                                        p);
          },
          PKT_TYPE_SET_DEVICE_ADDR,
          "<tns:SetDeviceAddrReq><tns:OpUserInfo><tns:UserName>admin</tns:UserName>"
@@ -61,7 +63,9 @@ std::vector<RequestCase> Cases() {
          ""},
         // A password restore names no operator.
         {"SetDefaultPasswd",
-         [](OutgoingPacket* p) { return RenderSetDefaultPasswd(kUuid, 10002, kDevice, "8F3A", p); },
+         [](OutgoingPacket* p) {
+             return RenderSetDefaultPasswd(kUuid, 10002, kDevice, CSecretText("8F3A"), p);
+         },
          PKT_TYPE_SET_DEFAULT_PASSWD,
          "<tns:SetDefaultPasswdReq><tns:OpUserInfo><tns:UserName/><tns:AuthCode/><tns:UserId>" +
              std::string(kUuid) + "</tns:UserId><tns:MsgSeq>10002</tns:MsgSeq></tns:OpUserInfo>" +
@@ -83,9 +87,10 @@ TEST_P(RequestTest, CarriesTheClientsHeaderAndBody) {
                                 "urn:schemas-xmlsoap-org:ws:2005:04:discovery</wsa:To>" +
                                 stCase.strAction + "</SOAP-ENV:Header><SOAP-ENV:Body>" +
                                 stCase.strBody + "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
-    ASSERT_GE(packet.datagram.size(), strTail.size());
-    EXPECT_EQ(packet.datagram.substr(packet.datagram.size() - strTail.size()), strTail);
-    EXPECT_EQ(packet.datagram.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u);
+    const std::string_view datagram = packet.datagram.View();
+    ASSERT_GE(datagram.size(), strTail.size());
+    EXPECT_EQ(datagram.substr(datagram.size() - strTail.size()), strTail);
+    EXPECT_EQ(datagram.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Requests, RequestTest, ::testing::ValuesIn(Cases()),
@@ -97,9 +102,10 @@ INSTANTIATE_TEST_SUITE_P(Requests, RequestTest, ::testing::ValuesIn(Cases()),
 // The client is not started, so it has no socket either.
 TEST(RequestRefusal, ConfigurationRequestLongerThanADatagramFailsAtOnce) {
     CDiscoveryThread client;
-    const std::string strCode(70000, '7');
-    EXPECT_EQ(client.SetDefaultPasswd(0, kDevice, strCode), ERR_NO_MEMORY);
-    EXPECT_EQ(client.SetDeviceAddr(0, UserInfo{"admin", strCode}, kDevice, DeviceAddress{}),
+    const CSecretText code(std::string(70000, '7'));
+    EXPECT_EQ(client.SetDefaultPasswd(0, kDevice, code), ERR_NO_MEMORY);
+    EXPECT_EQ(client.SetDeviceAddr(0, UserInfo{"admin", CSecretText(code.View())}, kDevice,
+                                   DeviceAddress{}),
               ERR_NO_MEMORY);
     EXPECT_EQ(client.Messages().Size(), 0u);
 }
