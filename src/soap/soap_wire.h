@@ -38,6 +38,9 @@
 #define SOAP_WIRE_PROBE_ACTION SOAP_WIRE_DISCOVERY_NS "/Probe"
 // Device type probed for; its prefix is declared by the namespace table.
 #define SOAP_WIRE_NVT_TYPE "dn:NetworkVideoTransmitter"
+// What a rendered request writes right before its message id; an answer names the id in its
+// RelatesTo instead.
+#define SOAP_WIRE_MESSAGE_ID_START "<wsa:MessageID>"
 
 // Largest envelope that is sent: one UDP datagram.
 constexpr std::size_t SOAP_WIRE_MAX_DATAGRAM = 65536;

@@ -12,7 +12,8 @@
 
 class CFreedMemoryWatch {
 public:
-    // One watch at a time.
+    // One watch at a time. The watch starts within the statement that makes it: texts given
+    // as temporaries longer than a string keeps inline would be found when they are released.
     explicit CFreedMemoryWatch(std::vector<std::string> texts);
     ~CFreedMemoryWatch();
     CFreedMemoryWatch(const CFreedMemoryWatch&) = delete;

@@ -18,6 +18,7 @@
 #include <set>
 #include <thread>
 
+#include "freed_memory.h"
 #include "lan_fixture.h"
 #include "common/common_util.h"
 #include "mc/mc_discovery.h"
@@ -428,11 +429,18 @@ TEST_F(DiscoveryLan, AddressChangeByBroadcastOnEveryInterfaceCarriesMsgSeq10001)
     CCollector collector;  // outlives the client, which may still notify it
     ClientPtr pClient = StartClient();
 
-    // Camsim answers at once, while the client still sends on its second interface.
+    // Camsim answers at once, while the client still sends on its second interface. Nothing
+    // that the request gives back to the heap holds the scrambled password.
     const DeviceAddress newAddr{"198.18.0.99", "255.255.0.0", "198.18.0.1"};
-    EXPECT_EQ(pClient->SetDeviceAddr(0, Admin(fleet.devices[1].at("password")),
-                                     Identity(fleet.devices[1]), newAddr),
-              0);
+    const UserInfo admin = Admin(fleet.devices[1].at("password"));
+    const std::vector<std::string> cipher = {std::string(admin.m_authCode.View())};
+    int hits = 0;
+    {
+        CFreedMemoryWatch watch(cipher);
+        EXPECT_EQ(pClient->SetDeviceAddr(0, admin, Identity(fleet.devices[1]), newAddr), 0);
+        hits = watch.Hits();
+    }
+    EXPECT_EQ(hits, 0);
     EXPECT_EQ(pClient->Messages().Size(), 0u);
     const struct {
         int fd;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/common_error.h"
+#include "freed_memory.h"
 #include "mc_discovery.h"
 #include "mc_request.h"
 
@@ -97,6 +98,36 @@ INSTANTIATE_TEST_SUITE_P(Requests, RequestTest, ::testing::ValuesIn(Cases()),
                          [](const ::testing::TestParamInfo<RequestCase>& caseInfo) {
                              return std::string(caseInfo.param.pszName);
                          });
+
+// A configuration request carries the scrambled password or the serial code: once its packet
+// is gone, no memory given back to the heap holds either (freed_memory.h).
+TEST(RequestSecrets, RenderedRequestsLeaveNoCopyInReleasedMemory) {
+    const std::string authCode = "+I]b?D+0lN!gSX:5+I]b?D+0";
+    const std::string serialCode = "SERIAL-CODE-0123456789";
+    const std::vector<std::function<int(OutgoingPacket*)>> renders = {
+        [&authCode](OutgoingPacket* p) {
+            return RenderSetDeviceAddr(kUuid, 1, UserInfo{"admin", CSecretText(authCode)}, kDevice,
+                                       DeviceAddress{"192.0.2.20", "255.255.255.0", ""}, p);
+        },
+        [&serialCode](OutgoingPacket* p) {
+            return RenderSetDefaultPasswd(kUuid, 2, kDevice, CSecretText(serialCode), p);
+        },
+    };
+    for (const auto& render : renders) {
+        int hits = 0;
+        {
+            CFreedMemoryWatch watch({authCode.substr(0, 8), serialCode.substr(0, 8)});
+            {
+                OutgoingPacket packet;
+                ASSERT_EQ(render(&packet), 0);
+                EXPECT_TRUE(packet.datagram.View().find(authCode) != std::string_view::npos ||
+                            packet.datagram.View().find(serialCode) != std::string_view::npos);
+            }
+            hits = watch.Hits();
+        }
+        EXPECT_EQ(hits, 0);
+    }
+}
 
 // A request that cannot fit one datagram is refused at once: nothing is sent, nothing waits.
 // The client is not started, so it has no socket either.

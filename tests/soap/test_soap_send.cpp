@@ -315,6 +315,9 @@ TEST_F(SoapRenderTest, OneHeaderServesSeveralRequests) {
     const std::string strKorvane(korvane.View());
     EXPECT_EQ(strKorvane, Replace(std::string(probe.View()), "tns:Probe>", "tns:KorvaneProbe>"));
     EXPECT_NE(strKorvane.find(kRequestHeader), std::string::npos) << strKorvane;
+    // How the client knows its own requests when it hears them.
+    EXPECT_NE(strKorvane.find(SOAP_WIRE_MESSAGE_ID_START + std::string(kMessageId)),
+              std::string::npos);
 }
 
 }  // namespace
