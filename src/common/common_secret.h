@@ -1,8 +1,8 @@
 #pragma once
 
 // Passwords, serial codes and text made from them (the scrambled password, a rendered
-// request) are overwritten in memory once they are no longer needed, so that freed memory,
-// a swapped-out page or a core file does not keep them.
+// request) are overwritten in memory once they are no longer needed, so that memory given
+// back, or a core file written later, does not keep them.
 
 #include <cstddef>
 #include <string>
@@ -12,10 +12,10 @@
 // memory is released right after.
 void WipeBytes(void* pBytes, size_t size);
 
-// A secret text in a heap block of its own, NUL-terminated. The block is wiped before it is
-// released: when the text is destroyed, assigned, cleared, or grows into a larger block.
-// Move-only, so no copy is made without being seen; a move hands the block over and leaves
-// the source empty.
+// A secret text in a heap block of its own, NUL-terminated. Its bytes are wiped when the text
+// is destroyed, assigned over, cleared or shortened, and the old block when the text grows
+// into a larger one. Move-only, so no copy is made without being seen; a move hands the block
+// over and leaves the source empty.
 class CSecretText {
 public:
     CSecretText() = default;
