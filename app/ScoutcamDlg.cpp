@@ -12,6 +12,7 @@
 #include "WebPage.h"
 #include "common/common_charset.h"
 #include "common/common_log.h"
+#include "common/common_secret.h"
 #include "front/front_address.h"
 #include "front/front_request.h"
 
@@ -23,6 +24,7 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 
@@ -65,6 +67,27 @@ QString Widen(const std::string& text) {
 
 std::string Narrow(const QString& text) {
     return ConvertToString(CHARSET_UNICODE, CHARSET_ANSI, text.utf16());
+}
+
+// Overwrites the text's characters and empties it. Shared characters are copied first (data()
+// detaches), and only that copy is overwritten: let go of the other holders beforehand.
+void WipeQString(QString* pText) {
+    if (!pText->isEmpty()) {
+        WipeBytes(pText->data(), static_cast<size_t>(pText->size()) * sizeof(QChar));
+    }
+    pText->clear();
+}
+
+// The narrow form of a secret that a dialog confirmed in *pText, the member of the edit it was
+// typed into. Afterwards the edit and the member are empty, and the characters they shared
+// are overwritten where they were.
+CSecretText TakeSecret(QString* pText, QLineEdit* pEdit) {
+    QString typed = pEdit->text();  // shares the edit's characters
+    pEdit->setText(QString());
+    CSecretText narrow(Narrow(*pText));
+    WipeQString(pText);
+    WipeQString(&typed);
+    return narrow;
 }
 
 }  // namespace
@@ -476,11 +499,15 @@ void CScoutcamDlg::EditNetworkAddress() {
     GetRecordOfRow(m_selectedRow, record);
     CSetAddrDlg dlg(this);
     dlg.m_ip = IpTextToHost(record.m_ipAddr);
-    if (dlg.exec() != QDialog::Accepted) {
+    const bool accepted = dlg.exec() == QDialog::Accepted;
+    const CSecretText password = TakeSecret(&dlg.m_password, dlg.PasswordEdit());
+    if (!accepted) {
         return;
     }
-    UserInfo user;
-    const int ret = MakeOperator(Narrow(dlg.m_password), user);
+    // The worker's copy of the request is shared, not copied: it is wiped once, when the
+    // worker is done with it.
+    auto pUser = std::make_shared<UserInfo>();
+    const int ret = MakeOperator(password, *pUser);
     if (ret != RESULT_OK) {
         ShowErrMsg(this, ret);
         return;
@@ -492,26 +519,28 @@ void CScoutcamDlg::EditNetworkAddress() {
     m_commandNewIp = newAddr.m_ipAddr;
     const uint32_t target = TargetAddress(record);
     IDiscoveryClient* pClient = m_pClient;
-    StartRequest([pClient, target, user, device, newAddr]() {
-        return pClient->SetDeviceAddr(target, user, device, newAddr);
+    StartRequest([pClient, target, pUser, device, newAddr]() {
+        return pClient->SetDeviceAddr(target, *pUser, device, newAddr);
     });
 }
 
 void CScoutcamDlg::RestorePassword() {
     CSerialDlg dlg(this);
-    if (dlg.exec() != QDialog::Accepted) {
+    const bool accepted = dlg.exec() == QDialog::Accepted;
+    auto pSerialCode =
+        std::make_shared<const CSecretText>(TakeSecret(&dlg.m_serialCode, dlg.SerialEdit()));
+    if (!accepted) {
         return;
     }
     CDiscoveryBean record;
     GetRecordOfRow(m_selectedRow, record);
     const DeviceIdentity device = MakeDeviceIdentity(record);
-    const std::string serialCode = Narrow(dlg.m_serialCode);
     LOG_INFO("start resume password");
     m_commandRow = -1;
     const uint32_t target = TargetAddress(record);
     IDiscoveryClient* pClient = m_pClient;
-    StartRequest([pClient, target, device, serialCode]() {
-        return pClient->SetDefaultPasswd(target, device, serialCode);
+    StartRequest([pClient, target, device, pSerialCode]() {
+        return pClient->SetDefaultPasswd(target, device, *pSerialCode);
     });
 }
 

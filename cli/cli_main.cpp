@@ -1,8 +1,8 @@
 // scoutcam-cli: the discovery client from the command line.
 
 #include <clocale>
+#include <cstdio>
 #include <iostream>
-#include <string>
 
 #include "cli_console.h"
 #include "cli_run.h"
@@ -13,9 +13,12 @@
 int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "");
     KeepOutOfCoreFiles();
+    // Standard input goes without the C library's buffer, where the line of the secret would
+    // stay: each character read goes straight into the secret's own memory.
+    setvbuf(stdin, nullptr, _IONBF, 0);
     CliIo io{std::cin, std::cout, std::cerr, StdinIsTerminal()};
     CliOptions options;
-    std::string secret;
+    CSecretText secret;
     const int prepared = PrepareCommand(argc, argv, io, &options, &secret);
     if (prepared != CLI_RUN) {
         return prepared;
@@ -23,7 +26,7 @@ int main(int argc, char** argv) {
     StartProgramLog();
     LOG_INFO("scoutcam-cli started");
     const int rc = RunCommand(options, secret, GetDiscoveryClient(), io);
-    WipeText(&secret);
+    secret.Clear();
     GetLogThread()->StopLog();
     return rc;
 }

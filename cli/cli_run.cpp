@@ -18,20 +18,29 @@ namespace {
 
 const int kReadyTimeoutMs = 5000;
 
-// A secret from the terminal without echo, or else the first line of the input.
-bool ReadSecret(CliIo& io, const char* pPrompt, std::string* pSecret) {
+// A secret from the terminal without echo, or else the first line of the input; false when the
+// input ends before a character. Read a character at a time straight into the secret's memory.
+bool ReadSecret(CliIo& io, const char* pPrompt, CSecretText* pSecret) {
     std::optional<CHiddenInput> hidden;
     if (io.terminal) {
         io.err << pPrompt << std::flush;
         hidden.emplace();
     }
-    const bool got = static_cast<bool>(std::getline(io.in, *pSecret));
+    pSecret->Clear();
+    bool got = false;
+    for (int c = io.in.get(); c != std::istream::traits_type::eof(); c = io.in.get()) {
+        got = true;
+        if (c == '\n') {
+            break;
+        }
+        pSecret->Append(static_cast<char>(c));
+    }
     hidden.reset();
     if (io.terminal) {
         io.err << "\n";
     }
-    if (got && !pSecret->empty() && pSecret->back() == '\r') {
-        pSecret->pop_back();
+    if (!pSecret->Empty() && pSecret->View().back() == '\r') {
+        pSecret->Shrink(1);
     }
     return got;
 }
@@ -82,7 +91,7 @@ int Report(CliIo& io, int result) {
     return result == RESULT_OK ? EXIT_OK : EXIT_NOT_CONFIRMED;
 }
 
-int SetAddress(IDiscoveryClient* pClient, const CliOptions& options, const std::string& password,
+int SetAddress(IDiscoveryClient* pClient, const CliOptions& options, const CSecretText& password,
                CliIo& io) {
     UserInfo user;
     if (MakeOperator(password, user) != RESULT_OK) {
@@ -101,7 +110,7 @@ int SetAddress(IDiscoveryClient* pClient, const CliOptions& options, const std::
 }
 
 int RestorePassword(IDiscoveryClient* pClient, const CliOptions& options,
-                    const std::string& serialCode, CliIo& io) {
+                    const CSecretText& serialCode, CliIo& io) {
     DeviceIdentity device;
     uint32_t target = 0;
     const int rc = FindTarget(pClient, options, io, &device, &target);
@@ -115,7 +124,7 @@ int RestorePassword(IDiscoveryClient* pClient, const CliOptions& options,
 }  // namespace
 
 int PrepareCommand(int argc, const char* const* argv, CliIo& io, CliOptions* pOptions,
-                   std::string* pSecret) {
+                   CSecretText* pSecret) {
     std::string error;
     if (ParseCommandLine(argc, argv, pOptions, &error) != 0) {
         io.err << "scoutcam-cli: " << error << "\nTry 'scoutcam-cli --help'.\n";
@@ -141,7 +150,7 @@ int PrepareCommand(int argc, const char* const* argv, CliIo& io, CliOptions* pOp
     return CLI_RUN;
 }
 
-int RunCommand(const CliOptions& options, const std::string& secret, IDiscoveryClient* pClient,
+int RunCommand(const CliOptions& options, const CSecretText& secret, IDiscoveryClient* pClient,
                CliIo& io) {
     if (pClient == nullptr || pClient->WaitReady(kReadyTimeoutMs) != RESULT_OK) {
         io.err << "scoutcam-cli: the discovery client could not bind a UDP port of 3702..3801\n";

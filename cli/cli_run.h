@@ -8,6 +8,7 @@
 #include <string>
 
 #include "cli_options.h"
+#include "common/common_secret.h"
 #include "mc/mc_client.h"
 
 struct CliIo {
@@ -25,9 +26,9 @@ const int CLI_RUN = -1;
 // and *pSecret filled; otherwise the exit status, with the help text printed on out or the
 // reason on err.
 int PrepareCommand(int argc, const char* const* argv, CliIo& io, CliOptions* pOptions,
-                   std::string* pSecret);
+                   CSecretText* pSecret);
 
 // Runs a prepared command on the client (null when it could not be created), prints its
 // result, stops the client and returns the exit status.
-int RunCommand(const CliOptions& options, const std::string& secret, IDiscoveryClient* pClient,
+int RunCommand(const CliOptions& options, const CSecretText& secret, IDiscoveryClient* pClient,
                CliIo& io);

@@ -174,7 +174,7 @@ ClientFigures ScoutcamSearch(int receiveBuffer) {
     figures.searchNs = searchNs;
     figures.queueFull = counters.queueFull.load();
     figures.read = counters.queued + counters.queueFull + counters.empty + counters.foreign +
-                   counters.oversize - OwnProbesHeard(pClient->GetPort());
+                   counters.own + counters.oversize - OwnProbesHeard(pClient->GetPort());
     if (pClient->Stop() == 0) {
         delete pClient;
     }

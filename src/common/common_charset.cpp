@@ -7,6 +7,7 @@
 #include "common/common_error.h"
 #include "common/common_log.h"
 #include "common/common_platform.h"
+#include "common/common_secret.h"
 
 namespace {
 
@@ -25,6 +26,24 @@ size_t TerminatedLength(const void* pSrc, int charset) {
         return n + 1;
     }
     return strlen(static_cast<const char*>(pSrc)) + 1;
+}
+
+// Copies converted text of unitSize-byte units out; *pDstLen as Convert takes and gives it.
+int CopyOut(const std::vector<char>& converted, size_t unitSize, void* pDst, int* pDstLen) {
+    int need = static_cast<int>(converted.size() / unitSize);
+    if (*pDstLen < need) {
+        *pDstLen = need;
+        return ERR_NO_MEMORY;
+    }
+    if (need > 0) {
+        if (pDst == nullptr) {
+            LOG_ERROR("invalid param, pDst is null");
+            return ERR_INVALID_PARAM;
+        }
+        memcpy(pDst, converted.data(), converted.size());
+    }
+    *pDstLen = need;
+    return RESULT_OK;
 }
 
 }  // namespace
@@ -51,24 +70,12 @@ int CCharSet::Convert(const void* pSrc, int srcLen, void* pDst, int* pDstLen) {
         srcLen == -1 ? TerminatedLength(pSrc, m_srcCharset) : static_cast<size_t>(srcLen);
     std::vector<char> converted;
     int result = TranscodeText(m_srcCharset, m_dstCharset, pSrc, srcUnits, converted);
-    if (result != RESULT_OK) {
-        return result;
+    if (result == RESULT_OK) {
+        result = CopyOut(converted, CharSetUnitSize(m_dstCharset), pDst, pDstLen);
     }
-
-    int need = static_cast<int>(converted.size() / CharSetUnitSize(m_dstCharset));
-    if (*pDstLen < need) {
-        *pDstLen = need;
-        return ERR_NO_MEMORY;
-    }
-    if (need > 0) {
-        if (pDst == nullptr) {
-            LOG_ERROR("invalid param, pDst is null");
-            return ERR_INVALID_PARAM;
-        }
-        memcpy(pDst, converted.data(), converted.size());
-    }
-    *pDstLen = need;
-    return RESULT_OK;
+    // The text may be a password: the copies made on the way are wiped before they are freed.
+    WipeBytes(converted.data(), converted.size());
+    return result;
 }
 
 std::string ConvertToString(int srcCharset, int dstCharset, const void* pSrc) {
@@ -85,7 +92,9 @@ std::string ConvertToString(int srcCharset, int dstCharset, const void* pSrc) {
         buf.assign(static_cast<size_t>(len), '\0');
         rc = charSet.Convert(pSrc, -1, buf.data(), &len);
     }
-    return rc == RESULT_OK ? std::string(buf.data()) : std::string();  // failures are reported
+    std::string text = rc == RESULT_OK ? std::string(buf.data()) : std::string();  // reported
+    WipeBytes(buf.data(), text.size());
+    return text;
 }
 
 std::u16string ConvertToWString(int srcCharset, const char* pSrc) {
@@ -99,8 +108,10 @@ std::u16string ConvertToWString(int srcCharset, const char* pSrc) {
         return std::u16string();
     }
     std::vector<char16_t> buf(static_cast<size_t>(len), u'\0');
-    if (charSet.Convert(pSrc, -1, buf.data(), &len) != RESULT_OK) {
-        return std::u16string();
+    std::u16string text;
+    if (charSet.Convert(pSrc, -1, buf.data(), &len) == RESULT_OK) {
+        text = buf.data();
     }
-    return std::u16string(buf.data());
+    WipeBytes(buf.data(), text.size() * sizeof(char16_t));
+    return text;
 }

@@ -12,6 +12,7 @@
 #include "common/common_error.h"
 #include "common/common_log.h"
 #include "common/common_platform.h"
+#include "common/common_secret.h"
 
 namespace {
 
@@ -123,7 +124,7 @@ int Decode(const char* pSrc, size_t srcBytes, int charset, std::u32string& out) 
 
 // Code points to destination bytes; a character the destination cannot hold becomes U+FFFD,
 // or '?' where U+FFFD cannot be held either.
-int Encode(std::u32string text, int charset, std::vector<char>& out) {
+int Encode(std::u32string& text, int charset, std::vector<char>& out) {
     const iconv_t cd = ThreadConverter(IconvName(charset), kUtf32Name);
     if (!IsOpen(cd)) {
         return ERR_SYSTEM;
@@ -162,8 +163,10 @@ int TranscodeText(int srcCharset, int dstCharset, const void* pSrc, size_t srcUn
     std::u32string text;
     int result = Decode(static_cast<const char*>(pSrc), srcUnits * CharSetUnitSize(srcCharset),
                         srcCharset, text);
-    if (result != RESULT_OK) {
-        return result;
+    if (result == RESULT_OK) {
+        result = Encode(text, dstCharset, out);
     }
-    return Encode(std::move(text), dstCharset, out);
+    // The text may be a password: its code points are wiped before they are freed.
+    WipeBytes(&text[0], text.size() * sizeof(char32_t));
+    return result;
 }

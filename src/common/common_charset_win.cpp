@@ -11,6 +11,7 @@
 #include "common/common_error.h"
 #include "common/common_log.h"
 #include "common/common_platform.h"
+#include "common/common_secret.h"
 
 namespace {
 
@@ -76,15 +77,19 @@ int Narrow(int charset, const std::u16string& text, std::vector<char>& out) {
 int TranscodeText(int srcCharset, int dstCharset, const void* pSrc, size_t srcUnits,
                   std::vector<char>& out) {
     std::u16string text;
+    int result = RESULT_OK;
     if (srcCharset == CHARSET_UNICODE) {
         text.assign(static_cast<const char16_t*>(pSrc), srcUnits);
     } else if (Widen(srcCharset, static_cast<const char*>(pSrc), srcUnits, text) != RESULT_OK) {
-        return ERR_SYSTEM;
+        result = ERR_SYSTEM;
     }
-    if (dstCharset != CHARSET_UNICODE) {
-        return Narrow(dstCharset, text, out);
+    if (result == RESULT_OK && dstCharset != CHARSET_UNICODE) {
+        result = Narrow(dstCharset, text, out);
+    } else if (result == RESULT_OK) {
+        const auto* pBytes = reinterpret_cast<const char*>(text.data());
+        out.assign(pBytes, pBytes + text.size() * sizeof(char16_t));
     }
-    const auto* pBytes = reinterpret_cast<const char*>(text.data());
-    out.assign(pBytes, pBytes + text.size() * sizeof(char16_t));
-    return RESULT_OK;
+    // The text may be a password: its UTF-16 copy is wiped before it is freed.
+    WipeBytes(&text[0], text.size() * sizeof(char16_t));
+    return result;
 }

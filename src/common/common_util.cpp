@@ -82,15 +82,16 @@ int Text2Cipher(const char* pInput, uint32_t length, char* pOutput, uint32_t siz
     return RESULT_OK;
 }
 
-int Text2CipherString(const std::string& input, std::string& output) {
+int Text2CipherString(const CSecretText& input, CSecretText& output) {
     char buf[kCipherBufSize] = {};
     int result =
-        Text2Cipher(input.c_str(), static_cast<uint32_t>(strlen(input.c_str())), buf, sizeof(buf));
+        Text2Cipher(input.CStr(), static_cast<uint32_t>(strlen(input.CStr())), buf, sizeof(buf));
     if (result != RESULT_OK) {
         LOG_ERROR("Text2Cipher failed");
         return result;
     }
-    output = buf;
+    output = CSecretText(std::string_view(buf));
+    WipeBytes(buf, sizeof(buf));
     return RESULT_OK;
 }
 
@@ -135,16 +136,4 @@ std::string CreateUuidString() {
              uuid[1], uuid[2], uuid[3], uuid[4], uuid[5], uuid[6], uuid[7], uuid[8], uuid[9],
              uuid[10], uuid[11], uuid[12], uuid[13], uuid[14], uuid[15]);
     return buf;
-}
-
-void WipeText(std::string* pText) {
-    if (pText == nullptr) {
-        return;
-    }
-    // Through a volatile pointer: the compiler may not drop stores to memory about to be freed.
-    volatile char* pBytes = &(*pText)[0];
-    for (size_t i = 0; i < pText->size(); ++i) {
-        pBytes[i] = '\0';
-    }
-    pText->clear();
 }

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "common/common_secret.h"
+
 // Base name of a source path: the part after the last '/' or '\\', the whole path when it has
 // neither. null (reported) when the path is null.
 const char* GetFileName(const char* pPath);
@@ -16,7 +18,7 @@ void GetLocalTimeString(const char* pFormat, std::string& out);
 // 10004 (output smaller than 2 * length + 1, or than 13 for the marker word).
 int Text2Cipher(const char* pInput, uint32_t length, char* pOutput, uint32_t size);
 // Scrambles the text up to its first NUL (at most 127 bytes); the output is set only on success.
-int Text2CipherString(const std::string& input, std::string& output);
+int Text2CipherString(const CSecretText& input, CSecretText& output);
 
 // IPv4 tests; addresses and masks in host byte order, first dotted field most significant.
 bool IsValidHostAddr(uint32_t addr);
@@ -31,8 +33,6 @@ int IpToString(uint32_t addrNetOrder, std::string& out);
 // non-root processes out). Windows has no per-process switch for this; nothing is done there.
 // 0, or 10002 (reported).
 int KeepOutOfCoreFiles();
-// Overwrites the text's bytes with zeros (a write the compiler keeps) and empties it.
-void WipeText(std::string* pText);
 
 // Text of a new random UUID, 36 characters, third group in lower case, the others in upper case.
 std::string CreateUuidString();

@@ -8,14 +8,12 @@ namespace {
 const char kAdminUser[] = "admin";
 }  // namespace
 
-int MakeOperator(const std::string& password, UserInfo& user) {
-    std::string authCode;
-    // Text2CipherString has logged its refusal.
-    if (Text2CipherString(password, authCode) != RESULT_OK) {
+int MakeOperator(const CSecretText& password, UserInfo& user) {
+    // Text2CipherString has logged its refusal, and left the code as it was.
+    if (Text2CipherString(password, user.m_authCode) != RESULT_OK) {
         return ERR_INVALID_PARAM;
     }
     user.m_userName = kAdminUser;
-    user.m_authCode = authCode;
     return RESULT_OK;
 }
 

@@ -7,12 +7,14 @@
 #include <cstdint>
 #include <string>
 
+#include "common/common_secret.h"
 #include "mc/mc_observer.h"
 
-// Operator of a configuration request: user name and authentication code.
+// Operator of a configuration request: user name and authentication code (the scrambled
+// password, wiped with the record).
 struct UserInfo {
     std::string m_userName;
-    std::string m_authCode;
+    CSecretText m_authCode;
 };
 
 // Target device of a configuration request: serial number and device id (its MAC text).
@@ -61,7 +63,7 @@ public:
     virtual int SetDeviceAddr(uint32_t address, const UserInfo& user, const DeviceIdentity& device,
                               const DeviceAddress& newAddr) = 0;
     virtual int SetDefaultPasswd(uint32_t address, const DeviceIdentity& device,
-                                 const std::string& serialCode) = 0;
+                                 const CSecretText& serialCode) = 0;
 
     // Waits up to timeoutMs for the client's socket: 0 once bound, 11000 when no port could
     // be bound, 10009 when the client has not got that far.

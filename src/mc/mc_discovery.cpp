@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <new>
 
 #include "common/common_log.h"
@@ -157,32 +158,35 @@ int CDiscoveryThread::Stop() {
     return CThreadBase::Stop();
 }
 
-// Each request is rendered before the socket is held, and sent to all its destinations.
+// Each request is rendered before the socket is held, and sent to all its destinations. The
+// rounds of a search share its datagrams.
 int CDiscoveryThread::Search(uint32_t address) {
-    OutgoingPacket probe;
-    OutgoingPacket korvaneProbe;
-    if (RenderProbe(m_uuid, &probe) != RESULT_OK ||
-        (address == 0 && RenderKorvaneProbe(m_uuid, &korvaneProbe) != RESULT_OK)) {
+    auto pProbe = std::make_shared<OutgoingPacket>();
+    auto pKorvaneProbe = std::make_shared<OutgoingPacket>();
+    if (RenderProbe(m_uuid, pProbe.get()) != RESULT_OK ||
+        (address == 0 && RenderKorvaneProbe(m_uuid, pKorvaneProbe.get()) != RESULT_OK)) {
         return RESULT_OK;
     }
     if (address != 0) {
-        SendSearch(
-            [probe, address](SocketHandle socket) { SendPacket(socket, probe, address, nullptr); });
+        SendSearch([pProbe, address](SocketHandle socket) {
+            SendPacket(socket, *pProbe, address, nullptr);
+        });
     } else {
-        SendSearch([probe, korvaneProbe](SocketHandle socket) {
-            SendThroughInterfaces(socket, probe, kMulticastGroup);
-            SendThroughInterfaces(socket, korvaneProbe, kLimitedBroadcast);
+        SendSearch([pProbe, pKorvaneProbe](SocketHandle socket) {
+            SendThroughInterfaces(socket, *pProbe, kMulticastGroup);
+            SendThroughInterfaces(socket, *pKorvaneProbe, kLimitedBroadcast);
         });
     }
     return RESULT_OK;
 }
 
 int CDiscoveryThread::ExactSearch(uint32_t begin, uint32_t end) {
-    OutgoingPacket probe;
-    if (RenderProbe(m_uuid, &probe) != RESULT_OK) {
+    auto pProbe = std::make_shared<OutgoingPacket>();
+    if (RenderProbe(m_uuid, pProbe.get()) != RESULT_OK) {
         return RESULT_OK;
     }
-    SendSearch([probe, begin, end](SocketHandle socket) { SendRange(socket, probe, begin, end); });
+    SendSearch(
+        [pProbe, begin, end](SocketHandle socket) { SendRange(socket, *pProbe, begin, end); });
     return RESULT_OK;
 }
 
@@ -222,7 +226,7 @@ int CDiscoveryThread::SetDeviceAddr(uint32_t address, const UserInfo& user,
 }
 
 int CDiscoveryThread::SetDefaultPasswd(uint32_t address, const DeviceIdentity& device,
-                                       const std::string& serialCode) {
+                                       const CSecretText& serialCode) {
     const int32_t msgSeq = ++m_msgSeq;
     OutgoingPacket request;
     const int rc = RenderSetDefaultPasswd(m_uuid, msgSeq, device, serialCode, &request);

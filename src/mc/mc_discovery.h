@@ -41,7 +41,7 @@ public:
     int SetDeviceAddr(uint32_t address, const UserInfo& user, const DeviceIdentity& device,
                       const DeviceAddress& newAddr) override;
     int SetDefaultPasswd(uint32_t address, const DeviceIdentity& device,
-                         const std::string& serialCode) override;
+                         const CSecretText& serialCode) override;
     int WaitReady(int timeoutMs) override;
     // Detaches every observer and ends the thread (both bases' Stop).
     int Stop() override;

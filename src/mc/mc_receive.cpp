@@ -5,6 +5,8 @@
 #include <system_error>
 
 #include "common/common_log.h"
+#include "common/common_secret.h"
+#include "soap_wire.h"
 
 namespace {
 
@@ -80,8 +82,16 @@ void CReceiveThread::Sort(const DatagramSlot& slot, std::deque<ReceivedDatagram>
         ++m_pCounters->empty;
         return;
     }
-    if (std::string_view(slot.pData, slot.size).find(m_messageId) == std::string_view::npos) {
+    const std::string_view bytes(slot.pData, slot.size);
+    const size_t at = bytes.find(m_messageId);
+    if (at == std::string_view::npos) {
         ++m_pCounters->foreign;
+        return;
+    }
+    const std::string_view idStart = SOAP_WIRE_MESSAGE_ID_START;
+    if (at >= idStart.size() && bytes.substr(at - idStart.size(), idStart.size()) == idStart) {
+        ++m_pCounters->own;
+        WipeBytes(slot.pData, slot.size);
         return;
     }
     pBatch->push_back(ReceivedDatagram{std::string(slot.pData, slot.size), slot.arrival});

@@ -6,10 +6,13 @@
 // receive thread waits for a core, not what arrives while a message is parsed.
 //
 // What cannot be an answer to this client is dropped here, before it costs any parsing or
-// queue memory: empty datagrams, and datagrams that do not contain the client's message id
-// ("urn:uuid:" and its UUID), which every answer carries in its RelatesTo. The test is a plain
-// byte search: an answer that wrote the id with character or entity references would be
-// equal once parsed, and is dropped all the same; no device does that.
+// queue memory: empty datagrams, datagrams that do not contain the client's message id
+// ("urn:uuid:" and its UUID), which every answer carries in its RelatesTo, and the client's own
+// requests heard back (a broadcast or multicast to the client's port), which carry the id as
+// their wsa:MessageID. An own request may carry a password or serial code: its bytes are wiped
+// where they were read. The tests are plain byte searches: an answer that wrote the id with
+// character or entity references would be equal once parsed, and is dropped all the same; no
+// device does that.
 
 #include <atomic>
 #include <condition_variable>
@@ -33,6 +36,7 @@ struct ReceiveCounters {
     std::atomic<uint64_t> queued{0};
     std::atomic<uint64_t> empty{0};      // zero-length
     std::atomic<uint64_t> foreign{0};    // without the client's message id
+    std::atomic<uint64_t> own{0};        // the client's own requests, heard back
     std::atomic<uint64_t> oversize{0};   // longer than a datagram buffer
     std::atomic<uint64_t> queueFull{0};  // the queue held its limit already
     std::atomic<uint64_t> kernel{0};     // lost in the socket buffer before they were read

@@ -13,12 +13,15 @@ namespace {
 char* Text(const std::string& text) {
     return const_cast<char*>(text.c_str());
 }
+char* Text(const CSecretText& text) {
+    return const_cast<char*>(text.CStr());
+}
 
 // Renders one request with the client's header, on a runtime context of its own; pszAction
 // (null: none) goes into wsa:Action.
 template <typename TBody>
 int Render(const std::string& uuid, PacketType type, const char* pszAction, TBody* pstBody,
-           int (*fnRender)(struct soap*, TBody*, std::string*), OutgoingPacket* pPacket) {
+           int (*fnRender)(struct soap*, TBody*, CSecretText*), OutgoingPacket* pPacket) {
     struct soap* pSoap = soap_new();
     if (pSoap == nullptr) {
         LOG_ERROR("new pSoap failed");
@@ -38,7 +41,7 @@ int Render(const std::string& uuid, PacketType type, const char* pszAction, TBod
 }
 
 int RenderProbeOf(const std::string& uuid, PacketType type, const char* pszAction,
-                  int (*fnRender)(struct soap*, struct tns__ProbeType*, std::string*),
+                  int (*fnRender)(struct soap*, struct tns__ProbeType*, CSecretText*),
                   OutgoingPacket* pPacket) {
     struct tns__ProbeType stProbe;
     stProbe.tns__Types = const_cast<char*>(SOAP_WIRE_NVT_TYPE);
@@ -96,7 +99,7 @@ int RenderSetDeviceAddr(const std::string& uuid, int32_t msgSeq, const UserInfo&
 }
 
 int RenderSetDefaultPasswd(const std::string& uuid, int32_t msgSeq, const DeviceIdentity& device,
-                           const std::string& serialCode, OutgoingPacket* pPacket) {
+                           const CSecretText& serialCode, OutgoingPacket* pPacket) {
     const UserInfo noUser;
     struct tns__OpUserInfo stUser;
     struct tns__DeviceInfo stDevice;
@@ -111,7 +114,7 @@ int RenderSetDefaultPasswd(const std::string& uuid, int32_t msgSeq, const Device
 
 int SendPacket(SocketHandle socket, const OutgoingPacket& packet, uint32_t address,
                const LocalInterface* pInterface) {
-    const int rc = SendDatagram(socket, packet.datagram.data(), packet.datagram.size(), address,
+    const int rc = SendDatagram(socket, packet.datagram.CStr(), packet.datagram.Size(), address,
                                 kDiscoveryPort, pInterface);
     LOG_DEBUG("send packet(pkt_type:%d), soap endpoint:%s", packet.type,
               EndpointText(address).c_str());

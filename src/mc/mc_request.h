@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/common_secret.h"
 #include "mc_client.h"
 #include "mc_net.h"
 
@@ -20,10 +21,11 @@ enum PacketType {
     PKT_TYPE_KORVANE_PROBE = 4,
 };
 
-// A rendered request: its kind and the datagram that carries it.
+// A rendered request: its kind and the datagram that carries it (wiped with the packet, as a
+// configuration request carries a password or serial code).
 struct OutgoingPacket {
     PacketType type = PKT_TYPE_PROBE;
-    std::string datagram;
+    CSecretText datagram;
 };
 
 // The MessageID of every request of the client with this id; answers relate to it.
@@ -39,7 +41,7 @@ int RenderSetDeviceAddr(const std::string& uuid, int32_t msgSeq, const UserInfo&
                         OutgoingPacket* pPacket);
 // A password restore names no operator: empty user name and authentication code.
 int RenderSetDefaultPasswd(const std::string& uuid, int32_t msgSeq, const DeviceIdentity& device,
-                           const std::string& serialCode, OutgoingPacket* pPacket);
+                           const CSecretText& serialCode, OutgoingPacket* pPacket);
 
 // One datagram from socket to address:3702, through pInterface when given (else the routing
 // table decides); logged at DEBUG whatever the outcome. 0 or 10005.

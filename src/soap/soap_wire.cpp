@@ -45,52 +45,55 @@ int PutEnvelope(struct soap* pSoap, const TWrapper* pstWrapper, const char* pszT
     return SOAP_OK;
 }
 
-// Output function of the rendering pass: collects the envelope in the context's output stream.
-int RenderToStream(struct soap* pSoap, const char* pData, size_t nSize) {
-    pSoap->os->write(pData, static_cast<std::streamsize>(nSize));
+// Output function of the rendering pass: appends the envelope to the datagram in soap->user.
+int RenderToDatagram(struct soap* pSoap, const char* pData, size_t nSize) {
+    static_cast<CSecretText*>(pSoap->user)->Append(pData, nSize);
     return SOAP_OK;
 }
 
 // One request: the envelope rendered into memory (the toolkit's own counting pass is skipped
-// for UDP output and miscounts UTF-8 text), refused when it does not fit one datagram.
+// for UDP output and miscounts UTF-8 text), refused when it does not fit one datagram. For UDP
+// the toolkit gathers the envelope in its send buffer and hands it over at the end, in one
+// piece when it fits one datagram; that buffer is wiped afterwards.
 template <typename TWrapper>
 int RenderRequest(struct soap* pSoap, const TWrapper* pstWrapper, const char* pszTag,
                   void (*fnSerialize)(struct soap*, const TWrapper*),
                   int (*fnPut)(struct soap*, const TWrapper*, const char*, const char*),
-                  std::string* pDatagram) {
+                  CSecretText* pDatagram) {
     if (pSoap == nullptr || pDatagram == nullptr) {
         LOG_ERROR("invalid param");
         return ERR_INVALID_PARAM;
     }
-    pDatagram->clear();
+    pDatagram->Clear();
     pSoap->encodingStyle = nullptr;
     soap_begin(pSoap);
     soap_serializeheader(pSoap);
     fnSerialize(pSoap, pstWrapper);
 
-    std::ostringstream stRendered;
     int (*fnSend)(struct soap*, const char*, size_t) = pSoap->fsend;
-    pSoap->os = &stRendered;
-    pSoap->fsend = RenderToStream;
+    void* pUser = pSoap->user;
+    pSoap->user = pDatagram;
+    pSoap->fsend = RenderToDatagram;
     const bool bRendered = soap_begin_send(pSoap) == SOAP_OK &&
                            PutEnvelope(pSoap, pstWrapper, pszTag, fnPut) == SOAP_OK &&
                            soap_end_send(pSoap) == SOAP_OK;
     pSoap->fsend = fnSend;
-    pSoap->os = nullptr;
+    pSoap->user = pUser;
+    WipeBytes(pSoap->buf, sizeof(pSoap->buf));
     if (!bRendered) {
+        pDatagram->Clear();
         LOG_ERROR("render envelope(%s) failed(%d)", pszTag + 1, pSoap->error);
         return pSoap->error == SOAP_EOM ? ERR_NO_MEMORY : ERR_GENERAL;
     }
-    std::string strEnvelope = stRendered.str();
     // The toolkit ends the envelope with a line break; the datagram ends with the closing tag.
-    if (strEnvelope.size() >= 2 && strEnvelope.compare(strEnvelope.size() - 2, 2, "\r\n") == 0) {
-        strEnvelope.resize(strEnvelope.size() - 2);
+    if (pDatagram->Size() >= 2 && pDatagram->View().substr(pDatagram->Size() - 2) == "\r\n") {
+        pDatagram->Shrink(2);
     }
-    if (strEnvelope.size() > SOAP_WIRE_MAX_DATAGRAM) {
-        LOG_ERROR("envelope too long(%lu)", static_cast<unsigned long>(strEnvelope.size()));
+    if (pDatagram->Size() > SOAP_WIRE_MAX_DATAGRAM) {
+        LOG_ERROR("envelope too long(%lu)", static_cast<unsigned long>(pDatagram->Size()));
+        pDatagram->Clear();
         return ERR_NO_MEMORY;
     }
-    pDatagram->swap(strEnvelope);
     return RESULT_OK;
 }
 
@@ -195,7 +198,7 @@ int SoapAttachRequestHeader(struct soap* pSoap, const char* pszMessageId, const 
     return RESULT_OK;
 }
 
-int SoapRenderProbe(struct soap* pSoap, struct tns__ProbeType* pstProbe, std::string* pDatagram) {
+int SoapRenderProbe(struct soap* pSoap, struct tns__ProbeType* pstProbe, CSecretText* pDatagram) {
     struct __tns__Probe stWrapper;
     stWrapper.tns__Probe = pstProbe;
     return RenderRequest(pSoap, &stWrapper, "-tns:Probe", soap_serialize___tns__Probe,
@@ -203,7 +206,7 @@ int SoapRenderProbe(struct soap* pSoap, struct tns__ProbeType* pstProbe, std::st
 }
 
 int SoapRenderKorvaneProbe(struct soap* pSoap, struct tns__ProbeType* pstProbe,
-                           std::string* pDatagram) {
+                           CSecretText* pDatagram) {
     struct __tns__KorvaneProbe stWrapper;
     stWrapper.tns__KorvaneProbe = pstProbe;
     return RenderRequest(pSoap, &stWrapper, "-tns:KorvaneProbe", soap_serialize___tns__KorvaneProbe,
@@ -211,7 +214,7 @@ int SoapRenderKorvaneProbe(struct soap* pSoap, struct tns__ProbeType* pstProbe,
 }
 
 int SoapRenderSetDeviceAddrReq(struct soap* pSoap, struct tns__SetDeviceAddrReqType* pstReq,
-                               std::string* pDatagram) {
+                               CSecretText* pDatagram) {
     struct __tns__SetDeviceAddrReq stWrapper;
     stWrapper.tns__SetDeviceAddrReq = pstReq;
     return RenderRequest(pSoap, &stWrapper, "-tns:SetDeviceAddrReq",
@@ -220,7 +223,7 @@ int SoapRenderSetDeviceAddrReq(struct soap* pSoap, struct tns__SetDeviceAddrReqT
 }
 
 int SoapRenderSetDefaultCfgReq(struct soap* pSoap, struct tns__SetDefaultCfgReqType* pstReq,
-                               std::string* pDatagram) {
+                               CSecretText* pDatagram) {
     struct __tns__SetDefaultCfgReq stWrapper;
     stWrapper.tns__SetDefaultCfgReq = pstReq;
     return RenderRequest(pSoap, &stWrapper, "-tns:SetDefaultCfgReq",
@@ -229,7 +232,7 @@ int SoapRenderSetDefaultCfgReq(struct soap* pSoap, struct tns__SetDefaultCfgReqT
 }
 
 int SoapRenderSetDefaultPasswdReq(struct soap* pSoap, struct tns__SetDefaultPasswdReqType* pstReq,
-                                  std::string* pDatagram) {
+                                  CSecretText* pDatagram) {
     struct __tns__SetDefaultPasswdReq stWrapper;
     stWrapper.tns__SetDefaultPasswdReq = pstReq;
     return RenderRequest(pSoap, &stWrapper, "-tns:SetDefaultPasswdReq",

@@ -12,7 +12,7 @@
 //
 //   // a request:
 //   SoapAttachRequestHeader(pSoap, "urn:uuid:...", SOAP_WIRE_DISCOVERY_URN, nullptr);
-//   std::string datagram;
+//   CSecretText datagram;
 //   SoapRenderProbe(pSoap, &stProbe, &datagram); // the caller sends the datagram
 //   soap_destroy(pSoap); soap_end(pSoap);        // releases the header and message memory
 //
@@ -26,6 +26,7 @@
 #include <cstddef>
 #include <string>
 
+#include "common/common_secret.h"
 #include "soapH.h"
 
 // WS-Discovery (April 2005) namespace; every message element is qualified with it.
@@ -37,6 +38,9 @@
 #define SOAP_WIRE_PROBE_ACTION SOAP_WIRE_DISCOVERY_NS "/Probe"
 // Device type probed for; its prefix is declared by the namespace table.
 #define SOAP_WIRE_NVT_TYPE "dn:NetworkVideoTransmitter"
+// What a rendered request writes right before its message id; an answer names the id in its
+// RelatesTo instead.
+#define SOAP_WIRE_MESSAGE_ID_START "<wsa:MessageID>"
 
 // Largest envelope that is sent: one UDP datagram.
 constexpr std::size_t SOAP_WIRE_MAX_DATAGRAM = 65536;
@@ -81,16 +85,17 @@ int SoapAttachRequestHeader(struct soap* pSoap, const char* pszMessageId, const 
 // *pDatagram, the exact bytes of one UDP datagram. Returns 0; 10004 when the envelope is longer
 // than one datagram (65,536 bytes) or memory ran out, with *pDatagram empty; 10001 for a null
 // context or output; 10000 when the toolkit failed otherwise. The header stays attached, so
-// one context renders several requests with it.
-int SoapRenderProbe(struct soap* pSoap, struct tns__ProbeType* pstProbe, std::string* pDatagram);
+// one context renders several requests with it. The envelope is in *pDatagram only: the
+// context's own send buffer is wiped after each rendering, as a request may carry a password.
+int SoapRenderProbe(struct soap* pSoap, struct tns__ProbeType* pstProbe, CSecretText* pDatagram);
 int SoapRenderKorvaneProbe(struct soap* pSoap, struct tns__ProbeType* pstProbe,
-                           std::string* pDatagram);
+                           CSecretText* pDatagram);
 int SoapRenderSetDeviceAddrReq(struct soap* pSoap, struct tns__SetDeviceAddrReqType* pstReq,
-                               std::string* pDatagram);
+                               CSecretText* pDatagram);
 int SoapRenderSetDefaultCfgReq(struct soap* pSoap, struct tns__SetDefaultCfgReqType* pstReq,
-                               std::string* pDatagram);
+                               CSecretText* pDatagram);
 int SoapRenderSetDefaultPasswdReq(struct soap* pSoap, struct tns__SetDefaultPasswdReqType* pstReq,
-                                  std::string* pDatagram);
+                                  CSecretText* pDatagram);
 
 // Parses one received datagram and dispatches its body: the five answers go to the installed
 // ISoapAnswerHandler, probes and configuration requests are ignored, Hello/Bye/Resolve/

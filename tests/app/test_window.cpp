@@ -12,6 +12,7 @@
 #include "IpAddressCtrl.h"
 #include "common/common_util.h"
 #include "fake_client.h"
+#include "freed_memory.h"
 #include "ui_script.h"
 
 #include <QDesktopServices>
@@ -96,6 +97,7 @@ private slots:
     void editAddressRefusedOrCancelled();
     void commandsAfterExactSearchGoToTheDevice();
     void passwordTooLongForTheScramblerIsNotSent();
+    void secretsLeaveNoCopyInReleasedMemory();
     void aboutBoxFromTheWindowMenu();
     void quitClosesTheWindow();
 
@@ -549,10 +551,10 @@ void TestWindow::editAddressAfterAutoSearch() {
     const CFakeClient::Request& r = requests[0];
     QCOMPARE(r.kind, 1);
     QCOMPARE(r.target, 0u);
-    QCOMPARE(QString::fromStdString(r.user.m_userName), QStringLiteral("admin"));
-    std::string cipher;
-    QCOMPARE(Text2CipherString("pw", cipher), 0);
-    QCOMPARE(r.user.m_authCode, cipher);
+    QCOMPARE(QString::fromStdString(r.userName), QStringLiteral("admin"));
+    CSecretText cipher;
+    QCOMPARE(Text2CipherString(CSecretText("pw"), cipher), 0);
+    QVERIFY(r.authCode == cipher.View());
     QCOMPARE(QString::fromStdString(r.device.m_serialNo), QStringLiteral("SN-A"));
     QCOMPARE(QString::fromStdString(r.device.m_deviceId), QStringLiteral("0012abcdef01"));
     QCOMPARE(QString::fromStdString(r.newAddr.m_ipAddr), QStringLiteral("198.18.0.50"));
@@ -681,6 +683,68 @@ void TestWindow::passwordTooLongForTheScramblerIsNotSent() {
     QVERIFY(m_client->Requests().empty());
     QVERIFY(CurrentWait() == nullptr);
     QVERIFY(!m_dlg->IsCommandRunning());
+}
+
+// Both commands empty the edit the secret was typed into, and what they give back to the heap
+// holds nothing of the password, its scrambled form or the serial code. (Qt keeps text in
+// memory of malloc, which the watch does not see.)
+void TestWindow::secretsLeaveNoCopyInReleasedMemory() {
+    AutoSearch({Device("198.18.0.10", "IPC-A", "SN-A", "0012abcdef01")});
+    const QString password = QStringLiteral("a password long enough for the heap, 49 bytes");
+    const QString serialCode = QStringLiteral("SERIAL-CODE-0123456789-ABCDEFGHIJ");
+    CSecretText cipher;
+    QCOMPARE(Text2CipherString(CSecretText(password.toStdString()), cipher), 0);
+    const std::string plain = password.toStdString();
+    const std::string code = serialCode.toStdString();
+    std::vector<std::string> pieces = {plain.substr(0, 8),
+                                       plain.substr(plain.size() - 8),
+                                       std::string(cipher.View().substr(0, 8)),
+                                       std::string(cipher.View().substr(cipher.Size() - 8)),
+                                       code.substr(0, 8),
+                                       code.substr(code.size() - 8)};
+    const struct {
+        const char* item;
+        QString typed;
+    } commands[] = {{"Edit Network Address", password}, {"Restore Device Password", serialCode}};
+    for (const auto& command : commands) {
+        bool emptied = false;
+        int hits = 0;
+        {
+            CFreedMemoryWatch watch(pieces);
+            QSignalSpy done(m_dlg, &CScoutcamDlg::CommandFinished);
+            QString result;
+            m_script->ChooseMenu(QString::fromLatin1(command.item));
+            auto type = [&emptied, &command](QLineEdit* edit) {
+                QObject::connect(edit, &QLineEdit::textChanged,
+                                 [&emptied](const QString& text) { emptied = text.isEmpty(); });
+                QTest::keyClicks(edit, command.typed);
+            };
+            if (command.typed == password) {
+                m_script->OnModal<CSetAddrDlg>([&type](CSetAddrDlg* dlg) {
+                    dlg->MaskCtrl()->SetAddress(Host("255.255.0.0"));
+                    type(dlg->PasswordEdit());
+                    Button(dlg, QStringLiteral("OK"))->click();
+                });
+            } else {
+                m_script->OnModal<CSerialDlg>([&type](CSerialDlg* dlg) {
+                    type(dlg->SerialEdit());
+                    Button(dlg, QStringLiteral("OK"))->click();
+                });
+            }
+            m_script->AnswerBox(&result);
+            RightClick(0, QString());
+            QVERIFY(done.wait(5000));
+            QVERIFY(m_script->WaitDone());
+            QCOMPARE(result, QStringLiteral("Succeed"));
+            hits = watch.Hits();
+        }
+        QCOMPARE(hits, 0);
+        QVERIFY(emptied);
+    }
+    const std::vector<CFakeClient::Request> requests = m_client->Requests();
+    QCOMPARE(requests.size(), size_t(2));
+    QVERIFY(requests[0].authCode == cipher.View());
+    QVERIFY(requests[1].serialCode == code);
 }
 
 void TestWindow::aboutBoxFromTheWindowMenu() {

@@ -11,6 +11,7 @@
 #include "common/common_util.h"
 #include "common/common_version.h"
 #include "fake_client.h"
+#include "freed_memory.h"
 #include "front/front_address.h"
 
 namespace {
@@ -21,18 +22,16 @@ struct CliRun {
     std::string err;
 };
 
-// Runs the command line with the input on standard input; pClient is what the program would
-// get from GetDiscoveryClient.
-CliRun RunCli(const std::vector<const char*>& args, const std::string& input,
-              IDiscoveryClient* pClient) {
+// Runs the command line with in as standard input; pClient is what the program would get from
+// GetDiscoveryClient.
+CliRun RunCliOn(const std::vector<const char*>& args, std::istream& in, IDiscoveryClient* pClient) {
     std::vector<const char*> argv = {"scoutcam-cli"};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::istringstream in(input);
     std::ostringstream out;
     std::ostringstream err;
     CliIo io{in, out, err, false};
     CliOptions options;
-    std::string secret;
+    CSecretText secret;
     CliRun run;
     run.status = PrepareCommand(static_cast<int>(argv.size()), argv.data(), io, &options, &secret);
     if (run.status == CLI_RUN) {
@@ -41,6 +40,12 @@ CliRun RunCli(const std::vector<const char*>& args, const std::string& input,
     run.out = out.str();
     run.err = err.str();
     return run;
+}
+
+CliRun RunCli(const std::vector<const char*>& args, const std::string& input,
+              IDiscoveryClient* pClient) {
+    std::istringstream in(input);
+    return RunCliOn(args, in, pClient);
 }
 
 // The maker's device sends bare digits, the other maker's the colon form; each answers twice.
@@ -126,16 +131,51 @@ TEST_F(CliFlow, SetAddressOfTheDeviceAtAnAddress) {
     const CFakeClient::Request& r = requests[0];
     EXPECT_EQ(r.kind, 1);
     EXPECT_EQ(r.target, IpTextToHost("198.18.0.11"));  // unicast to the device
-    std::string cipher;
-    ASSERT_EQ(Text2CipherString("secret", cipher), 0);
-    EXPECT_EQ(r.user.m_userName, "admin");
-    EXPECT_EQ(r.user.m_authCode, cipher);
+    CSecretText cipher;
+    ASSERT_EQ(Text2CipherString(CSecretText("secret"), cipher), 0);
+    EXPECT_EQ(r.userName, "admin");
+    EXPECT_EQ(r.authCode, cipher.View());
     EXPECT_EQ(r.device.m_serialNo, "OT-2");
     EXPECT_EQ(r.device.m_deviceId, "00:1b:d3:01:00:01");  // as the device sent it
     EXPECT_EQ(r.newAddr.m_ipAddr, "198.18.0.60");
     EXPECT_EQ(r.newAddr.m_mask, "255.255.255.0");  // the default of the address
     EXPECT_EQ(r.newAddr.m_gateway, "198.18.0.1");
     EXPECT_TRUE(m_client.Stopped());
+}
+
+// What a command gives back to the heap holds nothing of the password, its scrambled form or
+// the serial code: from standard input to the request, every copy is wiped first. (The fake
+// client's records of them belong to the test and go after the watch.)
+TEST_F(CliFlow, SecretsLeaveNoCopyInReleasedMemory) {
+    const std::string password = "a password long enough for the heap, 49 bytes";
+    const std::string serialCode = "SERIAL-CODE-0123456789-ABCDEFGHIJ";
+    CSecretText cipher;
+    ASSERT_EQ(Text2CipherString(CSecretText(password), cipher), 0);
+    const struct {
+        std::vector<const char*> args;
+        std::string input;
+    } cases[] = {
+        {{"set-address", "--window", "1", "--device", "198.18.0.11", "--ip", "198.18.0.60"},
+         password + "\r\n"},
+        {{"restore-password", "--serial", "KV-1", "--mac", "001b89010001"}, serialCode + "\n"},
+    };
+    for (const auto& c : cases) {
+        std::istringstream in(c.input);
+        int hits = 0;
+        {
+            CFreedMemoryWatch watch({password.substr(0, 8), password.substr(password.size() - 8),
+                                     std::string(cipher.View().substr(0, 8)),
+                                     std::string(cipher.View().substr(cipher.Size() - 8)),
+                                     serialCode.substr(0, 8)});
+            EXPECT_EQ(RunCliOn(c.args, in, &m_client).status, 0) << c.args[0];
+            hits = watch.Hits();
+        }
+        EXPECT_EQ(hits, 0) << c.args[0];
+    }
+    const std::vector<CFakeClient::Request> requests = m_client.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].authCode, cipher.View());
+    EXPECT_EQ(requests[1].serialCode, serialCode);
 }
 
 TEST_F(CliFlow, DeviceResultsAndTheirExitStatus) {

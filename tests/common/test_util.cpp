@@ -20,13 +20,13 @@ uint32_t Ip(const char* pText) {
 }
 
 TEST(CipherTest, KnownTextsAndTheAlphabet) {
-    std::string out;
-    ASSERT_EQ(RESULT_OK, Text2CipherString("A", out));
-    EXPECT_EQ("lD", out);  // 0x41 ^ 0xB6 = 0xF7
-    ASSERT_EQ(RESULT_OK, Text2CipherString("AA", out));
-    EXPECT_EQ("lD!I", out);  // the second byte uses the complemented key 0x49
-    ASSERT_EQ(RESULT_OK, Text2CipherString("", out));
-    EXPECT_EQ("vacantcipher", out);
+    CSecretText out;
+    ASSERT_EQ(RESULT_OK, Text2CipherString(CSecretText("A"), out));
+    EXPECT_EQ("lD", out.View());  // 0x41 ^ 0xB6 = 0xF7
+    ASSERT_EQ(RESULT_OK, Text2CipherString(CSecretText("AA"), out));
+    EXPECT_EQ("lD!I", out.View());  // the second byte uses the complemented key 0x49
+    ASSERT_EQ(RESULT_OK, Text2CipherString(CSecretText(""), out));
+    EXPECT_EQ("vacantcipher", out.View());
 
     // Every byte value, at an even and an odd position, maps into the sixteen characters.
     const std::string alphabet = "!&+05:?DINSX]bgl";
@@ -61,14 +61,14 @@ TEST(CipherTest, OutputSizes) {
 }
 
 TEST(CipherTest, StringFormTakes127BytesAndRefuses128) {
-    std::string out = "unchanged";
-    ASSERT_EQ(RESULT_OK, Text2CipherString(std::string(127, 'p'), out));
-    EXPECT_EQ(254u, out.size());
-    out = "unchanged";
-    EXPECT_EQ(ERR_NO_MEMORY, Text2CipherString(std::string(128, 'p'), out));
-    EXPECT_EQ("unchanged", out);
-    ASSERT_EQ(RESULT_OK, Text2CipherString(std::string("A\0B", 3), out));
-    EXPECT_EQ("lD", out) << "the text ends at its first NUL";
+    CSecretText out("unchanged");
+    ASSERT_EQ(RESULT_OK, Text2CipherString(CSecretText(std::string(127, 'p')), out));
+    EXPECT_EQ(254u, out.Size());
+    out = CSecretText("unchanged");
+    EXPECT_EQ(ERR_NO_MEMORY, Text2CipherString(CSecretText(std::string(128, 'p')), out));
+    EXPECT_EQ("unchanged", out.View());
+    ASSERT_EQ(RESULT_OK, Text2CipherString(CSecretText(std::string("A\0B", 3)), out));
+    EXPECT_EQ("lD", out.View()) << "the text ends at its first NUL";
 }
 
 TEST(AddressTest, HostAddresses) {
@@ -160,19 +160,6 @@ TEST(LocalTimeTest, AppendsAStampPerCall) {
     std::string before = out;
     GetLocalTimeString(nullptr, out);
     EXPECT_EQ(before, out) << "a null format leaves the output alone";
-}
-
-TEST(WipeTextTest, ZeroesTheBytesWhereTheyAreAndEmptiesTheText) {
-    // A short text lives inside the string object, a long one on the heap.
-    for (const std::string& secret : {std::string("pw"), std::string(200, 'x')}) {
-        std::string text = secret;
-        const char* pBytes = text.data();
-        WipeText(&text);
-        EXPECT_TRUE(text.empty());
-        EXPECT_EQ(text.data(), pBytes) << "emptied in place";
-        EXPECT_EQ(std::string(pBytes, secret.size()), std::string(secret.size(), '\0'));
-    }
-    WipeText(nullptr);
 }
 
 }  // namespace

@@ -12,21 +12,22 @@
 namespace {
 
 TEST(FrontRequest, OperatorIsAdminWithTheScrambledPassword) {
-    for (const std::string& password : {std::string(), std::string("pw"), std::string(127, 'x')}) {
+    for (const std::string& text : {std::string(), std::string("pw"), std::string(127, 'x')}) {
+        const CSecretText password(text);
         UserInfo user;
-        ASSERT_EQ(MakeOperator(password, user), RESULT_OK) << password.size();
-        std::string cipher;
+        ASSERT_EQ(MakeOperator(password, user), RESULT_OK) << text.size();
+        CSecretText cipher;
         ASSERT_EQ(Text2CipherString(password, cipher), RESULT_OK);
         EXPECT_EQ(user.m_userName, "admin");
-        EXPECT_EQ(user.m_authCode, cipher);
+        EXPECT_EQ(user.m_authCode.View(), cipher.View());
     }
 }
 
 TEST(FrontRequest, PasswordTheScramblerCannotTakeIsRefused) {
-    UserInfo user{"before", "code"};
-    EXPECT_EQ(MakeOperator(std::string(128, 'x'), user), ERR_INVALID_PARAM);
+    UserInfo user{"before", CSecretText("code")};
+    EXPECT_EQ(MakeOperator(CSecretText(std::string(128, 'x')), user), ERR_INVALID_PARAM);
     EXPECT_EQ(user.m_userName, "before");
-    EXPECT_EQ(user.m_authCode, "code");
+    EXPECT_EQ(user.m_authCode.View(), "code");
 }
 
 TEST(FrontRequest, IdentityAndNewAddress) {

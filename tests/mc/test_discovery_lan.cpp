@@ -18,6 +18,7 @@
 #include <set>
 #include <thread>
 
+#include "freed_memory.h"
 #include "lan_fixture.h"
 #include "common/common_util.h"
 #include "mc/mc_discovery.h"
@@ -340,7 +341,7 @@ TEST_F(DiscoveryLan, NoFreePortMeansNoSocketNoSpinAndAPromptStop) {
     std::this_thread::sleep_for(milliseconds(500));
     EXPECT_EQ(pClient->Search(0), 0);
     const DeviceIdentity device{"S", "M"};
-    EXPECT_EQ(pClient->SetDefaultPasswd(0, device, "code"), 11000);
+    EXPECT_EQ(pClient->SetDefaultPasswd(0, device, CSecretText("code")), 11000);
     EXPECT_EQ(pClient->Messages().Size(), 0u);
     const auto start = Clock::now();
     ASSERT_EQ(pClient->Stop(), 0);
@@ -410,7 +411,7 @@ Fleet ListFleet(const std::string& base, const std::string& seed, int count) {
 UserInfo Admin(const std::string& password) {
     UserInfo user;
     user.m_userName = "admin";
-    Text2CipherString(password, user.m_authCode);
+    Text2CipherString(CSecretText(password), user.m_authCode);
     return user;
 }
 
@@ -428,11 +429,18 @@ TEST_F(DiscoveryLan, AddressChangeByBroadcastOnEveryInterfaceCarriesMsgSeq10001)
     CCollector collector;  // outlives the client, which may still notify it
     ClientPtr pClient = StartClient();
 
-    // Camsim answers at once, while the client still sends on its second interface.
+    // Camsim answers at once, while the client still sends on its second interface. Nothing
+    // that the request gives back to the heap holds the scrambled password.
     const DeviceAddress newAddr{"198.18.0.99", "255.255.0.0", "198.18.0.1"};
-    EXPECT_EQ(pClient->SetDeviceAddr(0, Admin(fleet.devices[1].at("password")),
-                                     Identity(fleet.devices[1]), newAddr),
-              0);
+    const UserInfo admin = Admin(fleet.devices[1].at("password"));
+    const std::vector<std::string> cipher = {std::string(admin.m_authCode.View())};
+    int hits = 0;
+    {
+        CFreedMemoryWatch watch(cipher);
+        EXPECT_EQ(pClient->SetDeviceAddr(0, admin, Identity(fleet.devices[1]), newAddr), 0);
+        hits = watch.Hits();
+    }
+    EXPECT_EQ(hits, 0);
     EXPECT_EQ(pClient->Messages().Size(), 0u);
     const struct {
         int fd;
@@ -458,7 +466,7 @@ TEST_F(DiscoveryLan, AddressChangeByBroadcastOnEveryInterfaceCarriesMsgSeq10001)
 
     // After an exact search the request goes by unicast, with the next number.
     EXPECT_EQ(pClient->SetDefaultPasswd(Ip("198.18.0.10"), Identity(fleet.devices[0]),
-                                        fleet.devices[0].at("code")),
+                                        CSecretText(fleet.devices[0].at("code"))),
               0);
     ReadCapture(captureA, 1, 100);  // the unicast probe above
     const std::vector<CapturedDatagram> seenA = ReadCapture(captureA, 2, 300);
@@ -486,7 +494,8 @@ TEST_F(DiscoveryLan, DeviceResultsBecomeResultCodes) {
     ClientPtr pClient = StartClient();
     for (int i = 0; i < 7; ++i) {
         const auto& device = fleet.devices[i];
-        EXPECT_EQ(pClient->SetDefaultPasswd(Ip(device.at("ip").c_str()), Identity(device), "x"),
+        EXPECT_EQ(pClient->SetDefaultPasswd(Ip(device.at("ip").c_str()), Identity(device),
+                                            CSecretText("x")),
                   codes[i])
             << results[i];
     }

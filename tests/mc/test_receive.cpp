@@ -10,7 +10,9 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "freed_memory.h"
 #include "loopback_socket.h"
 #include "mc_receive.h"
 
@@ -72,6 +74,27 @@ TEST_F(ReceiveThread, QueuesOnlyWhatCarriesTheMessageIdWithItsArrival) {
     EXPECT_EQ(m_counters.foreign.load(), 2u);
     EXPECT_EQ(m_counters.queued.load(), 1u);
     EXPECT_FALSE(m_pReceiver->Pop(&datagram, 100));
+}
+
+// The client hears its own broadcasts. Such a request may carry a password: it is dropped, and
+// the receive buffers give nothing of it back to the heap (freed_memory.h).
+TEST_F(ReceiveThread, DropsTheClientsOwnRequestsAndWipesThem) {
+    const std::string secret = "<AuthCode>+I]b?D+0lN!gSX:5</AuthCode>";
+    const std::string ownRequest =
+        std::string("<wsa:MessageID>") + kMessageId + "</wsa:MessageID>" + secret;
+    const std::vector<std::string> texts = {secret};
+    int hits = 0;
+    {
+        CFreedMemoryWatch watch(texts);
+        StartReceiver();
+        Send(ownRequest);
+        ASSERT_TRUE(Eventually([this] { return m_counters.own == 1; }));
+        StopReceiver();
+        hits = watch.Hits();
+    }
+    EXPECT_EQ(hits, 0);
+    EXPECT_EQ(m_counters.queued.load(), 0u);
+    EXPECT_EQ(m_counters.foreign.load(), 0u);
 }
 
 TEST_F(ReceiveThread, KeepsArrivalOrderAndDropsBeyondItsLimit) {

@@ -6,9 +6,11 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "common/common_error.h"
+#include "freed_memory.h"
 #include "mc_discovery.h"
 #include "mc_request.h"
 
@@ -47,8 +49,9 @@ std::vector<RequestCase> Cases() {
          ""},
         {"SetDeviceAddr",
          [](OutgoingPacket* p) {
-             return RenderSetDeviceAddr(kUuid, 10001, UserInfo{"admin", "c1f2"}, kDevice,
-                                        DeviceAddress{"192.0.2.20", "255.255.255.0", ""}, p);
+             return RenderSetDeviceAddr(kUuid, 10001, UserInfo{"admin", CSecretText("c1f2")},
+                                        kDevice, DeviceAddress{"192.0.2.20", "255.255.255.0", ""},
+                                        p);
          },
          PKT_TYPE_SET_DEVICE_ADDR,
          "<tns:SetDeviceAddrReq><tns:OpUserInfo><tns:UserName>admin</tns:UserName>"
@@ -61,7 +64,9 @@ std::vector<RequestCase> Cases() {
          ""},
         // A password restore names no operator.
         {"SetDefaultPasswd",
-         [](OutgoingPacket* p) { return RenderSetDefaultPasswd(kUuid, 10002, kDevice, "8F3A", p); },
+         [](OutgoingPacket* p) {
+             return RenderSetDefaultPasswd(kUuid, 10002, kDevice, CSecretText("8F3A"), p);
+         },
          PKT_TYPE_SET_DEFAULT_PASSWD,
          "<tns:SetDefaultPasswdReq><tns:OpUserInfo><tns:UserName/><tns:AuthCode/><tns:UserId>" +
              std::string(kUuid) + "</tns:UserId><tns:MsgSeq>10002</tns:MsgSeq></tns:OpUserInfo>" +
@@ -83,9 +88,10 @@ TEST_P(RequestTest, CarriesTheClientsHeaderAndBody) {
                                 "urn:schemas-xmlsoap-org:ws:2005:04:discovery</wsa:To>" +
                                 stCase.strAction + "</SOAP-ENV:Header><SOAP-ENV:Body>" +
                                 stCase.strBody + "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
-    ASSERT_GE(packet.datagram.size(), strTail.size());
-    EXPECT_EQ(packet.datagram.substr(packet.datagram.size() - strTail.size()), strTail);
-    EXPECT_EQ(packet.datagram.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u);
+    const std::string_view datagram = packet.datagram.View();
+    ASSERT_GE(datagram.size(), strTail.size());
+    EXPECT_EQ(datagram.substr(datagram.size() - strTail.size()), strTail);
+    EXPECT_EQ(datagram.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", 0), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Requests, RequestTest, ::testing::ValuesIn(Cases()),
@@ -93,13 +99,44 @@ INSTANTIATE_TEST_SUITE_P(Requests, RequestTest, ::testing::ValuesIn(Cases()),
                              return std::string(caseInfo.param.pszName);
                          });
 
+// A configuration request carries the scrambled password or the serial code: once its packet
+// is gone, no memory given back to the heap holds either (freed_memory.h).
+TEST(RequestSecrets, RenderedRequestsLeaveNoCopyInReleasedMemory) {
+    const std::string authCode = "+I]b?D+0lN!gSX:5+I]b?D+0";
+    const std::string serialCode = "SERIAL-CODE-0123456789";
+    const std::vector<std::function<int(OutgoingPacket*)>> renders = {
+        [&authCode](OutgoingPacket* p) {
+            return RenderSetDeviceAddr(kUuid, 1, UserInfo{"admin", CSecretText(authCode)}, kDevice,
+                                       DeviceAddress{"192.0.2.20", "255.255.255.0", ""}, p);
+        },
+        [&serialCode](OutgoingPacket* p) {
+            return RenderSetDefaultPasswd(kUuid, 2, kDevice, CSecretText(serialCode), p);
+        },
+    };
+    for (const auto& render : renders) {
+        int hits = 0;
+        {
+            CFreedMemoryWatch watch({authCode.substr(0, 8), serialCode.substr(0, 8)});
+            {
+                OutgoingPacket packet;
+                ASSERT_EQ(render(&packet), 0);
+                EXPECT_TRUE(packet.datagram.View().find(authCode) != std::string_view::npos ||
+                            packet.datagram.View().find(serialCode) != std::string_view::npos);
+            }
+            hits = watch.Hits();
+        }
+        EXPECT_EQ(hits, 0);
+    }
+}
+
 // A request that cannot fit one datagram is refused at once: nothing is sent, nothing waits.
 // The client is not started, so it has no socket either.
 TEST(RequestRefusal, ConfigurationRequestLongerThanADatagramFailsAtOnce) {
     CDiscoveryThread client;
-    const std::string strCode(70000, '7');
-    EXPECT_EQ(client.SetDefaultPasswd(0, kDevice, strCode), ERR_NO_MEMORY);
-    EXPECT_EQ(client.SetDeviceAddr(0, UserInfo{"admin", strCode}, kDevice, DeviceAddress{}),
+    const CSecretText code(std::string(70000, '7'));
+    EXPECT_EQ(client.SetDefaultPasswd(0, kDevice, code), ERR_NO_MEMORY);
+    EXPECT_EQ(client.SetDeviceAddr(0, UserInfo{"admin", CSecretText(code.View())}, kDevice,
+                                   DeviceAddress{}),
               ERR_NO_MEMORY);
     EXPECT_EQ(client.Messages().Size(), 0u);
 }

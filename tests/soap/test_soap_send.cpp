@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
 #include "common/common_error.h"
 #include "soap_test_util.h"
@@ -62,8 +63,13 @@ protected:
         return m_context.Get();
     }
 
+    // The last rendered datagram, as a string to compare.
+    std::string Datagram() const {
+        return std::string(m_datagram.View());
+    }
+
     CTestContext m_context;
-    std::string m_strDatagram;
+    CSecretText m_datagram;
 };
 
 struct tns__ProbeType NvtProbe() {
@@ -75,13 +81,13 @@ struct tns__ProbeType NvtProbe() {
 TEST_F(SoapRenderTest, ProbesAreExactAndDifferOnlyInTheElementName) {
     struct tns__ProbeType stProbe = NvtProbe();
     AttachHeader();
-    ASSERT_EQ(SoapRenderProbe(Soap(), &stProbe, &m_strDatagram), 0);
-    const std::string strProbe = m_strDatagram;
+    ASSERT_EQ(SoapRenderProbe(Soap(), &stProbe, &m_datagram), 0);
+    const std::string strProbe = Datagram();
     EndMessage(Soap());
 
     AttachHeader();
-    ASSERT_EQ(SoapRenderKorvaneProbe(Soap(), &stProbe, &m_strDatagram), 0);
-    const std::string strKorvane = m_strDatagram;
+    ASSERT_EQ(SoapRenderKorvaneProbe(Soap(), &stProbe, &m_datagram), 0);
+    const std::string strKorvane = Datagram();
     EndMessage(Soap());
 
     const std::string strExpected = Envelope(
@@ -98,8 +104,8 @@ TEST_F(SoapRenderTest, ProbeWithActionIsExactAndValid) {
     ASSERT_EQ(SoapAttachRequestHeader(Soap(), kMessageId, SOAP_WIRE_DISCOVERY_URN,
                                       SOAP_WIRE_PROBE_ACTION),
               0);
-    ASSERT_EQ(SoapRenderProbe(Soap(), &stProbe, &m_strDatagram), 0);
-    const std::string strProbe = m_strDatagram;
+    ASSERT_EQ(SoapRenderProbe(Soap(), &stProbe, &m_datagram), 0);
+    const std::string strProbe = Datagram();
     EXPECT_EQ(strProbe,
               Envelope(Replace(kRequestHeader, "</SOAP-ENV:Header>",
                                "<wsa:Action SOAP-ENV:mustUnderstand=\"true\">"
@@ -111,8 +117,8 @@ TEST_F(SoapRenderTest, ProbeWithActionIsExactAndValid) {
 
 TEST_F(SoapRenderTest, ProbeWithoutBodyRecordHasEmptyBody) {
     AttachHeader();
-    ASSERT_EQ(SoapRenderProbe(Soap(), nullptr, &m_strDatagram), 0);
-    const std::string strProbe = m_strDatagram;
+    ASSERT_EQ(SoapRenderProbe(Soap(), nullptr, &m_datagram), 0);
+    const std::string strProbe = Datagram();
     EXPECT_EQ(strProbe, Envelope(kRequestHeader, ""));
     ExpectValidXml(strProbe);
 }
@@ -124,8 +130,8 @@ TEST_F(SoapRenderTest, ProbeScopesCarryAnUnqualifiedMatchBy) {
     struct tns__ProbeType stProbe = NvtProbe();
     stProbe.tns__Scopes = &stScopes;
     AttachHeader();
-    ASSERT_EQ(SoapRenderProbe(Soap(), &stProbe, &m_strDatagram), 0);
-    const std::string strProbe = m_strDatagram;
+    ASSERT_EQ(SoapRenderProbe(Soap(), &stProbe, &m_datagram), 0);
+    const std::string strProbe = Datagram();
     EXPECT_EQ(
         strProbe,
         Envelope(kRequestHeader,
@@ -138,24 +144,24 @@ TEST_F(SoapRenderTest, ProbeScopesCarryAnUnqualifiedMatchBy) {
 TEST_F(SoapRenderTest, HeaderBlocksFollowTheRecord) {
     struct tns__ProbeType stProbe = NvtProbe();
     // No header record attached: no header element.
-    ASSERT_EQ(SoapRenderProbe(Soap(), &stProbe, &m_strDatagram), 0);
+    ASSERT_EQ(SoapRenderProbe(Soap(), &stProbe, &m_datagram), 0);
     const std::string strBody =
         "<tns:Probe><tns:Types>dn:NetworkVideoTransmitter</tns:Types></tns:Probe>";
-    EXPECT_EQ(m_strDatagram, Envelope("", strBody));
+    EXPECT_EQ(Datagram(), Envelope("", strBody));
     EndMessage(Soap());
 
     // A record with no member: an empty header element.
     ASSERT_EQ(SoapAttachRequestHeader(Soap(), nullptr, nullptr, nullptr), 0);
-    ASSERT_EQ(SoapRenderProbe(Soap(), &stProbe, &m_strDatagram), 0);
-    EXPECT_EQ(m_strDatagram, Envelope("<SOAP-ENV:Header></SOAP-ENV:Header>", strBody));
+    ASSERT_EQ(SoapRenderProbe(Soap(), &stProbe, &m_datagram), 0);
+    EXPECT_EQ(Datagram(), Envelope("<SOAP-ENV:Header></SOAP-ENV:Header>", strBody));
     EndMessage(Soap());
 
     // Only the message id: no must-understand attribute anywhere.
     ASSERT_EQ(SoapAttachRequestHeader(Soap(), kMessageId, nullptr, nullptr), 0);
-    ASSERT_EQ(SoapRenderProbe(Soap(), &stProbe, &m_strDatagram), 0);
-    EXPECT_EQ(m_strDatagram, Envelope(std::string("<SOAP-ENV:Header><wsa:MessageID>") + kMessageId +
-                                          "</wsa:MessageID></SOAP-ENV:Header>",
-                                      strBody));
+    ASSERT_EQ(SoapRenderProbe(Soap(), &stProbe, &m_datagram), 0);
+    EXPECT_EQ(Datagram(), Envelope(std::string("<SOAP-ENV:Header><wsa:MessageID>") + kMessageId +
+                                       "</wsa:MessageID></SOAP-ENV:Header>",
+                                   strBody));
 }
 
 TEST_F(SoapRenderTest, SetDeviceAddrReqWritesGatewayOnlyWhenPresent) {
@@ -185,23 +191,23 @@ TEST_F(SoapRenderTest, SetDeviceAddrReqWritesGatewayOnlyWhenPresent) {
     const std::string strEnd = "</tns:DeviceAddrInfo></tns:SetDeviceAddrReq>";
 
     AttachHeader();
-    ASSERT_EQ(SoapRenderSetDeviceAddrReq(Soap(), &stReq, &m_strDatagram), 0);
-    const std::string strAbsent = m_strDatagram;
+    ASSERT_EQ(SoapRenderSetDeviceAddrReq(Soap(), &stReq, &m_datagram), 0);
+    const std::string strAbsent = Datagram();
     EXPECT_EQ(strAbsent, Envelope(kRequestHeader, strStart + strEnd));
     ExpectValidXml(strAbsent);
     EndMessage(Soap());
 
     stAddr.tns__DefaultGW = const_cast<char*>("");
     AttachHeader();
-    ASSERT_EQ(SoapRenderSetDeviceAddrReq(Soap(), &stReq, &m_strDatagram), 0);
-    EXPECT_EQ(m_strDatagram, Envelope(kRequestHeader, strStart + "<tns:DefaultGW/>" + strEnd));
+    ASSERT_EQ(SoapRenderSetDeviceAddrReq(Soap(), &stReq, &m_datagram), 0);
+    EXPECT_EQ(Datagram(), Envelope(kRequestHeader, strStart + "<tns:DefaultGW/>" + strEnd));
     EndMessage(Soap());
 
     stAddr.tns__DefaultGW = const_cast<char*>("192.168.1.1");
     AttachHeader();
-    ASSERT_EQ(SoapRenderSetDeviceAddrReq(Soap(), &stReq, &m_strDatagram), 0);
+    ASSERT_EQ(SoapRenderSetDeviceAddrReq(Soap(), &stReq, &m_datagram), 0);
     EXPECT_EQ(
-        m_strDatagram,
+        Datagram(),
         Envelope(kRequestHeader, strStart + "<tns:DefaultGW>192.168.1.1</tns:DefaultGW>" + strEnd));
 }
 
@@ -218,8 +224,8 @@ TEST_F(SoapRenderTest, SetDefaultPasswdReqWritesSequenceZeroAndRawUtf8) {
     stReq.tns__PasswordAuthCode = const_cast<char*>("8F3A-11C2");
 
     AttachHeader();
-    ASSERT_EQ(SoapRenderSetDefaultPasswdReq(Soap(), &stReq, &m_strDatagram), 0);
-    const std::string strReq = m_strDatagram;
+    ASSERT_EQ(SoapRenderSetDefaultPasswdReq(Soap(), &stReq, &m_datagram), 0);
+    const std::string strReq = Datagram();
     EXPECT_EQ(strReq,
               Envelope(kRequestHeader,
                        "<tns:SetDefaultPasswdReq><tns:OpUserInfo>"
@@ -231,6 +237,26 @@ TEST_F(SoapRenderTest, SetDefaultPasswdReqWritesSequenceZeroAndRawUtf8) {
     ExpectValidXml(strReq);
 }
 
+// A request may carry a password or serial code. Once rendered, it is in the datagram only: not
+// in the context, whose send buffer gathers a UDP message.
+TEST_F(SoapRenderTest, SecretsOfARequestStayOnlyInTheDatagram) {
+    const std::string kAuthCode = "+I]b?D&0lN!gSX:5";
+    const std::string kSerialCode = "SERIAL-CODE-7c41e9";
+    struct tns__OpUserInfo stUser {};
+    stUser.tns__AuthCode = const_cast<char*>(kAuthCode.c_str());
+    struct tns__SetDefaultPasswdReqType stReq {};
+    stReq.tns__OpUserInfo = &stUser;
+    stReq.tns__PasswordAuthCode = const_cast<char*>(kSerialCode.c_str());
+
+    AttachHeader();
+    ASSERT_EQ(SoapRenderSetDefaultPasswdReq(Soap(), &stReq, &m_datagram), 0);
+    const std::string_view context(reinterpret_cast<const char*>(Soap()), sizeof(struct soap));
+    for (const std::string& secret : {Replace(kAuthCode, "&", "&amp;"), kSerialCode}) {
+        EXPECT_NE(Datagram().find(secret), std::string::npos) << secret;
+        EXPECT_EQ(context.find(secret), std::string_view::npos) << secret;
+    }
+}
+
 TEST_F(SoapRenderTest, SetDefaultCfgReqCarriesItsTwoBlocks) {
     struct tns__OpUserInfo stUser {};
     stUser.tns__MsgSeq = 4294967295u;
@@ -238,8 +264,8 @@ TEST_F(SoapRenderTest, SetDefaultCfgReqCarriesItsTwoBlocks) {
     stReq.tns__OpUserInfo = &stUser;
 
     AttachHeader();
-    ASSERT_EQ(SoapRenderSetDefaultCfgReq(Soap(), &stReq, &m_strDatagram), 0);
-    const std::string strReq = m_strDatagram;
+    ASSERT_EQ(SoapRenderSetDefaultCfgReq(Soap(), &stReq, &m_datagram), 0);
+    const std::string strReq = Datagram();
     ExpectValidXml(strReq);
     EXPECT_EQ(strReq, Envelope(kRequestHeader,
                                "<tns:SetDefaultCfgReq><tns:OpUserInfo><tns:MsgSeq>4294967295"
@@ -250,30 +276,30 @@ TEST_F(SoapRenderTest, EnvelopeLargerThanOneDatagramIsRefused) {
     struct tns__ProbeType stProbe {};
     stProbe.tns__Types = const_cast<char*>("a");
     AttachHeader();
-    ASSERT_EQ(SoapRenderProbe(Soap(), &stProbe, &m_strDatagram), 0);
-    const size_t nFixed = m_strDatagram.size() - 1;  // everything but the Types text
+    ASSERT_EQ(SoapRenderProbe(Soap(), &stProbe, &m_datagram), 0);
+    const size_t nFixed = m_datagram.Size() - 1;  // everything but the Types text
     EndMessage(Soap());
 
     // Exactly 65,536 bytes fit one datagram.
     std::string strTypes(SOAP_WIRE_MAX_DATAGRAM - nFixed, 'a');
     stProbe.tns__Types = &strTypes[0];
     AttachHeader();
-    EXPECT_EQ(SoapRenderProbe(Soap(), &stProbe, &m_strDatagram), 0);
-    EXPECT_EQ(m_strDatagram.size(), SOAP_WIRE_MAX_DATAGRAM);
+    EXPECT_EQ(SoapRenderProbe(Soap(), &stProbe, &m_datagram), 0);
+    EXPECT_EQ(m_datagram.Size(), SOAP_WIRE_MAX_DATAGRAM);
     EndMessage(Soap());
 
     strTypes.push_back('a');
     stProbe.tns__Types = &strTypes[0];
     AttachHeader();
-    EXPECT_EQ(SoapRenderProbe(Soap(), &stProbe, &m_strDatagram), ERR_NO_MEMORY);
-    EXPECT_EQ(m_strDatagram, "");
+    EXPECT_EQ(SoapRenderProbe(Soap(), &stProbe, &m_datagram), ERR_NO_MEMORY);
+    EXPECT_EQ(Datagram(), "");
     EndMessage(Soap());
 
     // The context stays usable.
     struct tns__ProbeType stSmall = NvtProbe();
     AttachHeader();
-    ASSERT_EQ(SoapRenderProbe(Soap(), &stSmall, &m_strDatagram), 0);
-    EXPECT_EQ(m_strDatagram,
+    ASSERT_EQ(SoapRenderProbe(Soap(), &stSmall, &m_datagram), 0);
+    EXPECT_EQ(Datagram(),
               Envelope(kRequestHeader,
                        "<tns:Probe><tns:Types>dn:NetworkVideoTransmitter</tns:Types></tns:Probe>"));
 }
@@ -282,12 +308,16 @@ TEST_F(SoapRenderTest, EnvelopeLargerThanOneDatagramIsRefused) {
 TEST_F(SoapRenderTest, OneHeaderServesSeveralRequests) {
     struct tns__ProbeType stProbe = NvtProbe();
     AttachHeader();
-    std::string strProbe;
-    std::string strKorvane;
-    ASSERT_EQ(SoapRenderProbe(Soap(), &stProbe, &strProbe), 0);
-    ASSERT_EQ(SoapRenderKorvaneProbe(Soap(), &stProbe, &strKorvane), 0);
-    EXPECT_EQ(strKorvane, Replace(strProbe, "tns:Probe>", "tns:KorvaneProbe>"));
+    CSecretText probe;
+    CSecretText korvane;
+    ASSERT_EQ(SoapRenderProbe(Soap(), &stProbe, &probe), 0);
+    ASSERT_EQ(SoapRenderKorvaneProbe(Soap(), &stProbe, &korvane), 0);
+    const std::string strKorvane(korvane.View());
+    EXPECT_EQ(strKorvane, Replace(std::string(probe.View()), "tns:Probe>", "tns:KorvaneProbe>"));
     EXPECT_NE(strKorvane.find(kRequestHeader), std::string::npos) << strKorvane;
+    // How the client knows its own requests when it hears them.
+    EXPECT_NE(strKorvane.find(SOAP_WIRE_MESSAGE_ID_START + std::string(kMessageId)),
+              std::string::npos);
 }
 
 }  // namespace

@@ -54,20 +54,21 @@ int CFakeClient::SetDeviceAddr(uint32_t address, const UserInfo& user, const Dev
     Request r;
     r.kind = 1;
     r.target = address;
-    r.user = user;
+    r.userName = user.m_userName;
+    r.authCode = user.m_authCode.View();
     r.device = device;
     r.newAddr = newAddr;
-    return Answer(r);
+    return Answer(std::move(r));
 }
 
 int CFakeClient::SetDefaultPasswd(uint32_t address, const DeviceIdentity& device,
-                                  const std::string& serialCode) {
+                                  const CSecretText& serialCode) {
     Request r;
     r.kind = 2;
     r.target = address;
     r.device = device;
-    r.serialCode = serialCode;
-    return Answer(r);
+    r.serialCode = serialCode.View();
+    return Answer(std::move(r));
 }
 
 int CFakeClient::WaitReady(int) {
@@ -160,9 +161,9 @@ bool CFakeClient::Stopped() {
     return m_stopped;
 }
 
-int CFakeClient::Answer(const Request& r) {
+int CFakeClient::Answer(Request&& r) {
     std::unique_lock<std::mutex> guard(m_lock);
-    m_requests.push_back(r);
+    m_requests.push_back(std::move(r));
     m_waiting = true;
     m_event.wait(guard, [this]() { return !m_held; });
     m_waiting = false;

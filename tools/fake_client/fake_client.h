@@ -16,10 +16,12 @@
 
 class CFakeClient : public IDiscoveryClient {
 public:
+    // What a configuration request carried; its secrets in plain strings, for comparing.
     struct Request {
         int kind = 0;  // 1: address change, 2: password restore
         uint32_t target = 0;
-        UserInfo user;
+        std::string userName;
+        std::string authCode;
         DeviceIdentity device;
         DeviceAddress newAddr;
         std::string serialCode;
@@ -36,7 +38,7 @@ public:
     int SetDeviceAddr(uint32_t address, const UserInfo& user, const DeviceIdentity& device,
                       const DeviceAddress& newAddr) override;
     int SetDefaultPasswd(uint32_t address, const DeviceIdentity& device,
-                         const std::string& serialCode) override;
+                         const CSecretText& serialCode) override;
     int WaitReady(int timeoutMs) override;
     int Stop() override;
 
@@ -65,7 +67,7 @@ public:
     bool Stopped();
 
 private:
-    int Answer(const Request& r);
+    int Answer(Request&& r);
 
     std::mutex m_lock;
     std::condition_variable m_event;
