@@ -8,7 +8,7 @@
 #include "WaitDlg.h"
 #include "WebPage.h"
 #include "common/common_log.h"
-#include "common/common_util.h"
+#include "common/common_secret.h"
 #include "front/front_address.h"
 #include "front/front_request.h"
 #include "front/front_strings.h"
@@ -396,10 +396,11 @@ void CScoutcamDlg::EditNetworkAddress() {
     if (dlg.DoModal(m_hWnd) != IDOK) {
         return;
     }
-    std::string password = Narrow(dlg.m_password);
-    UserInfo user;
-    const int ret = MakeOperator(password, user);
-    WipeText(&password);
+    const CSecretText password(Narrow(dlg.m_password));
+    // The worker's copy of the request is shared, not copied: it is wiped once, when the
+    // worker is done with it.
+    auto pUser = std::make_shared<UserInfo>();
+    const int ret = MakeOperator(password, *pUser);
     if (ret != RESULT_OK) {
         ShowErrMsg(m_hWnd, ret);
         return;
@@ -411,8 +412,8 @@ void CScoutcamDlg::EditNetworkAddress() {
     m_commandNewIp = newAddr.m_ipAddr;
     const uint32_t target = TargetAddress(record);
     IDiscoveryClient* pClient = m_pClient;
-    StartRequest([pClient, target, user, device, newAddr]() {
-        return pClient->SetDeviceAddr(target, user, device, newAddr);
+    StartRequest([pClient, target, pUser, device, newAddr]() {
+        return pClient->SetDeviceAddr(target, *pUser, device, newAddr);
     });
 }
 
@@ -424,13 +425,13 @@ void CScoutcamDlg::RestorePassword() {
     CDiscoveryBean record;
     GetRecordOfRow(m_selectedRow, record);
     const DeviceIdentity device = MakeDeviceIdentity(record);
-    const std::string serialCode = Narrow(dlg.m_serialCode);
+    auto pSerialCode = std::make_shared<const CSecretText>(Narrow(dlg.m_serialCode));
     LOG_INFO("start resume password");
     m_commandRow = -1;
     const uint32_t target = TargetAddress(record);
     IDiscoveryClient* pClient = m_pClient;
-    StartRequest([pClient, target, device, serialCode]() {
-        return pClient->SetDefaultPasswd(target, device, serialCode);
+    StartRequest([pClient, target, device, pSerialCode]() {
+        return pClient->SetDefaultPasswd(target, device, *pSerialCode);
     });
 }
 

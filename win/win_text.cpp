@@ -1,6 +1,7 @@
 #include "win_text.h"
 
 #include "common/common_charset.h"
+#include "common/common_secret.h"
 #include "front/front_strings.h"
 
 #include <vector>
@@ -35,7 +36,10 @@ std::wstring GetWindowTextString(HWND hWnd) {
     const int length = GetWindowTextLengthW(hWnd);
     std::vector<wchar_t> text(static_cast<size_t>(length) + 1);
     const int copied = GetWindowTextW(hWnd, text.data(), length + 1);
-    return std::wstring(text.data(), static_cast<size_t>(copied > 0 ? copied : 0));
+    std::wstring result(text.data(), static_cast<size_t>(copied > 0 ? copied : 0));
+    // The text may be a password: the scratch copy does not outlive the call.
+    WipeBytes(text.data(), text.size() * sizeof(wchar_t));
+    return result;
 }
 
 const std::wstring& AppName() {
@@ -60,6 +64,6 @@ void WipeWideText(std::wstring* pText) {
     if (pText == nullptr || pText->empty()) {
         return;
     }
-    SecureZeroMemory(&(*pText)[0], pText->size() * sizeof(wchar_t));
+    WipeBytes(&(*pText)[0], pText->size() * sizeof(wchar_t));
     pText->clear();
 }

@@ -263,11 +263,11 @@ TEST_F(WinWindow, EditNetworkAddressChangesTheRowOnSuccessOnly) {
     const std::vector<CFakeClient::Request> requests = m_client.Requests();
     ASSERT_EQ(requests.size(), 1u);
     UserInfo user;
-    ASSERT_EQ(MakeOperator("pa55", user), 0);
+    ASSERT_EQ(MakeOperator(CSecretText("pa55"), user), 0);
     EXPECT_EQ(requests[0].kind, 1);
     EXPECT_EQ(requests[0].target, 0u) << "after an Auto Search: to every segment";
-    EXPECT_EQ(requests[0].user.m_userName, "admin");
-    EXPECT_EQ(requests[0].user.m_authCode, user.m_authCode);
+    EXPECT_EQ(requests[0].userName, "admin");
+    EXPECT_EQ(requests[0].authCode, user.m_authCode.View());
     EXPECT_EQ(requests[0].device.m_serialNo, "KV2");
     EXPECT_EQ(requests[0].device.m_deviceId, "0012abcdef01");
     EXPECT_EQ(requests[0].newAddr.m_ipAddr, "192.168.1.77");
