@@ -28,7 +28,6 @@ protected:
         if (!HaveDisplay()) {
             GTEST_SKIP() << "no display (DISPLAY is not set): the window tests need Xvfb";
         }
-        InitControls();
     }
 };
 

@@ -24,7 +24,6 @@ protected:
         if (!HaveDisplay()) {
             GTEST_SKIP() << "no display (DISPLAY is not set): the window tests need Xvfb";
         }
-        InitControls();
         m_pDlg.reset(new CScoutcamDlg(&m_client));
         m_hWnd = m_pDlg->Create(nullptr);
         ASSERT_NE(m_hWnd, nullptr);

@@ -51,7 +51,7 @@ private:
 };
 
 // Pumps this thread's messages until done() or the time is up; done()'s last answer.
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 8000);
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 15000);
 // Pumps for a while.
 void PumpFor(int ms);
 
