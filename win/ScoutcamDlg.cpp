@@ -226,7 +226,7 @@ void CScoutcamDlg::Update(const CDiscoveryBean* pData) {
     m_reportPosted = true;
 }
 
-bool CScoutcamDlg::ListPending(size_t most) {
+bool CScoutcamDlg::TakePending(size_t most, std::vector<int>& keys) {
     std::vector<std::unique_ptr<CDiscoveryBean>> batch;
     bool more = false;
     {
@@ -240,28 +240,35 @@ bool CScoutcamDlg::ListPending(size_t most) {
             m_reportPosted = false;  // the next record posts a new report
         }
     }
-    std::vector<int> keys;
     for (const auto& pRecord : batch) {
         const int key = m_devices.Add(*pRecord);
         if (key >= 0) {
             keys.push_back(key);
         }
     }
-    if (!keys.empty()) {
-        m_list.AppendRows(keys);
-        m_total += static_cast<int>(keys.size());
-        ShowTotal();
-        SetFocus(m_list.Handle());
-    }
     return more;
+}
+
+void CScoutcamDlg::ShowRows(const std::vector<int>& keys) {
+    if (keys.empty()) {
+        return;
+    }
+    // One change of the list's row count for all of them: the list control's own work per
+    // change (scroll bars, invalidation) is then paid once, not once per batch.
+    m_list.AppendRows(keys);
+    m_total += static_cast<int>(keys.size());
+    ShowTotal();
+    SetFocus(m_list.Handle());
 }
 
 void CScoutcamDlg::ListSlice() {
     const DWORD start = GetTickCount();
+    std::vector<int> keys;
     bool more = true;
     while (more && GetTickCount() - start < kListSliceMs) {
-        more = ListPending(kListBatch);
+        more = TakePending(kListBatch, keys);
     }
+    ShowRows(keys);
     m_lastSlice = GetTickCount();
     if (more) {
         SetTimer(m_hWnd, kListTimer, kListPauseMs, nullptr);
@@ -270,8 +277,10 @@ void CScoutcamDlg::ListSlice() {
 
 void CScoutcamDlg::ListAllPending() {
     KillTimer(m_hWnd, kListTimer);
-    while (ListPending(kListBatch)) {
+    std::vector<int> keys;
+    while (TakePending(kListBatch, keys)) {
     }
+    ShowRows(keys);
 }
 
 void CScoutcamDlg::GetRecordOfRow(int row, CDiscoveryBean& record) const {

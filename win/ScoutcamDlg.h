@@ -13,6 +13,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 // Posted to the main window: the discovery thread has queued device records (wParam, lParam
 // 0); a configuration command's request has ended (wParam: its result).
@@ -68,9 +69,11 @@ private:
     // Lists queued records for a slice of time; the rest wait for the next slice.
     void ListSlice();
     void ListAllPending();
-    // Takes up to `most` queued records and lists those the device list takes; false when
-    // none are left queued.
-    bool ListPending(size_t most);
+    // Takes up to `most` queued records into the device list, adding the keys of those it
+    // lists; false when none are left queued.
+    bool TakePending(size_t most, std::vector<int>& keys);
+    // Rows for the listed keys, at the end of the list, and the new total.
+    void ShowRows(const std::vector<int>& keys);
     void ShowTotal();
     bool OnNotify(const NMHDR* pHeader, LRESULT* pResult);
     void OnListRightClick(int row);

@@ -96,11 +96,12 @@ keys Return
 sleep 5
 check "Exact Search lists the one device" "$(count)" "^1$"
 
-# A right-click on the row (the first row's address, below the header), Edit Network Address
-# from its menu, a new address, the password.
-xdotool mousemove --window "$main" 60 64 click 3
+# A right-click on the row (the first row's address, just below the list's header), Edit
+# Network Address, the menu's first item, a new address, the password.
+read -r left top _ _ <<<"$(peek Scoutcam 1000 rect)"
+xdotool mousemove $((left + 40)) $((top + 30)) click 3
 sleep 1
-keys Down Return
+xdotool mousemove_relative 30 8 click 1
 edit=$(window_of "Edit Network Address")
 check "the device menu opens Edit Network Address" "$edit" "[0-9]"
 type_address 198.18.0.61

@@ -1,6 +1,7 @@
 // Reads a window of another program under Wine, for the LAN test of scoutcam.exe, which drives
 // it with X key and mouse events:
 //   win_peek.exe CAPTION ID    the text of control ID of the visible window with that caption
+//   win_peek.exe CAPTION ID rect   the control's place on the screen: left top right bottom
 //   win_peek.exe CAPTION       the texts of its static controls (a message box's text)
 // Prints UTF-8; exit status 1 when there is no such window or control.
 
@@ -54,8 +55,8 @@ BOOL CALLBACK PrintStatic(HWND hWnd, LPARAM) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 2 && argc != 3) {
-        std::fprintf(stderr, "usage: win_peek.exe CAPTION [ID]\n");
+    if (argc < 2 || argc > 4) {
+        std::fprintf(stderr, "usage: win_peek.exe CAPTION [ID [rect]]\n");
         return 2;
     }
     Search search = {argv[1], nullptr};
@@ -70,6 +71,12 @@ int wmain(int argc, wchar_t** argv) {
     HWND item = GetDlgItem(search.found, static_cast<int>(std::wcstol(argv[2], nullptr, 10)));
     if (item == nullptr) {
         return 1;
+    }
+    if (argc == 4) {
+        RECT rect = {};
+        GetWindowRect(item, &rect);
+        std::printf("%ld %ld %ld %ld\n", rect.left, rect.top, rect.right, rect.bottom);
+        return 0;
     }
     std::printf("%s\n", Utf8(TextOf(item)).c_str());
     return 0;
