@@ -490,10 +490,6 @@ void CScoutcamDlg::RunDeviceCommand() {
     }
 }
 
-uint32_t CScoutcamDlg::TargetAddress(const CDiscoveryBean& record) const {
-    return m_searchMode == SEARCH_EXACT ? IpTextToHost(record.m_ipAddr) : 0;
-}
-
 void CScoutcamDlg::EditNetworkAddress() {
     CDiscoveryBean record;
     GetRecordOfRow(m_selectedRow, record);
@@ -504,47 +500,37 @@ void CScoutcamDlg::EditNetworkAddress() {
     if (!accepted) {
         return;
     }
-    // The worker's copy of the request is shared, not copied: it is wiped once, when the
-    // worker is done with it.
-    auto pUser = std::make_shared<UserInfo>();
-    const int ret = MakeOperator(password, *pUser);
+    const DeviceAddress newAddr = MakeDeviceAddress(dlg.m_ip, dlg.m_mask, dlg.m_gateway);
+    DeviceRequest request;
+    const int ret =
+        MakeAddressRequest(m_pClient, CommandTarget(m_searchMode == SEARCH_EXACT, record), record,
+                           password, newAddr, &request);
     if (ret != RESULT_OK) {
         ShowErrMsg(this, ret);
         return;
     }
-    const DeviceIdentity device = MakeDeviceIdentity(record);
-    const DeviceAddress newAddr = MakeDeviceAddress(dlg.m_ip, dlg.m_mask, dlg.m_gateway);
     m_commandRow = m_selectedRow;
     m_commandRecord = record;
     m_commandNewIp = newAddr.m_ipAddr;
-    const uint32_t target = TargetAddress(record);
-    IDiscoveryClient* pClient = m_pClient;
-    StartRequest([pClient, target, pUser, device, newAddr]() {
-        return pClient->SetDeviceAddr(target, *pUser, device, newAddr);
-    });
+    StartRequest(request);
 }
 
 void CScoutcamDlg::RestorePassword() {
     CSerialDlg dlg(this);
     const bool accepted = dlg.exec() == QDialog::Accepted;
-    auto pSerialCode =
-        std::make_shared<const CSecretText>(TakeSecret(&dlg.m_serialCode, dlg.SerialEdit()));
+    CSecretText serialCode = TakeSecret(&dlg.m_serialCode, dlg.SerialEdit());
     if (!accepted) {
         return;
     }
     CDiscoveryBean record;
     GetRecordOfRow(m_selectedRow, record);
-    const DeviceIdentity device = MakeDeviceIdentity(record);
     LOG_INFO("start resume password");
     m_commandRow = -1;
-    const uint32_t target = TargetAddress(record);
-    IDiscoveryClient* pClient = m_pClient;
-    StartRequest([pClient, target, device, pSerialCode]() {
-        return pClient->SetDefaultPasswd(target, device, *pSerialCode);
-    });
+    StartRequest(MakePasswordRequest(m_pClient, CommandTarget(m_searchMode == SEARCH_EXACT, record),
+                                     record, std::move(serialCode)));
 }
 
-void CScoutcamDlg::StartRequest(std::function<int()> request) {
+void CScoutcamDlg::StartRequest(DeviceRequest request) {
     ShowWait(this, LoadResString(IDS_BEING_MODIFIED));
     // The worker sees only its own copies; the result comes back as a queued call.
     m_worker = std::thread([this, request]() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "front/front_device_list.h"
+#include "front/front_request.h"
 #include "mc/mc_client.h"
 
 #include <QDialog>
@@ -97,9 +98,8 @@ private:
     void RunDeviceCommand();
     void EditNetworkAddress();
     void RestorePassword();
-    uint32_t TargetAddress(const CDiscoveryBean& record) const;
     // Runs the request on a worker thread behind the wait window; OnCommandDone shows the end.
-    void StartRequest(std::function<int()> request);
+    void StartRequest(DeviceRequest request);
     void OnCommandDone(int result);
     int KeyOfRow(int row) const;
 

@@ -393,10 +393,6 @@ void CScoutcamDlg::RunDeviceCommand() {
     }
 }
 
-uint32_t CScoutcamDlg::TargetAddress(const CDiscoveryBean& record) const {
-    return m_searchMode == SEARCH_EXACT ? IpTextToHost(record.m_ipAddr) : 0;
-}
-
 void CScoutcamDlg::EditNetworkAddress() {
     CDiscoveryBean record;
     GetRecordOfRow(m_selectedRow, record);
@@ -406,24 +402,19 @@ void CScoutcamDlg::EditNetworkAddress() {
         return;
     }
     const CSecretText password(Narrow(dlg.m_password));
-    // The worker's copy of the request is shared, not copied: it is wiped once, when the
-    // worker is done with it.
-    auto pUser = std::make_shared<UserInfo>();
-    const int ret = MakeOperator(password, *pUser);
+    const DeviceAddress newAddr = MakeDeviceAddress(dlg.m_ip, dlg.m_mask, dlg.m_gateway);
+    DeviceRequest request;
+    const int ret =
+        MakeAddressRequest(m_pClient, CommandTarget(m_searchMode == SEARCH_EXACT, record), record,
+                           password, newAddr, &request);
     if (ret != RESULT_OK) {
         ShowErrMsg(m_hWnd, ret);
         return;
     }
-    const DeviceIdentity device = MakeDeviceIdentity(record);
-    const DeviceAddress newAddr = MakeDeviceAddress(dlg.m_ip, dlg.m_mask, dlg.m_gateway);
     m_commandRow = m_selectedRow;
     m_commandRecord = record;
     m_commandNewIp = newAddr.m_ipAddr;
-    const uint32_t target = TargetAddress(record);
-    IDiscoveryClient* pClient = m_pClient;
-    StartRequest([pClient, target, pUser, device, newAddr]() {
-        return pClient->SetDeviceAddr(target, *pUser, device, newAddr);
-    });
+    StartRequest(request);
 }
 
 void CScoutcamDlg::RestorePassword() {
@@ -433,18 +424,13 @@ void CScoutcamDlg::RestorePassword() {
     }
     CDiscoveryBean record;
     GetRecordOfRow(m_selectedRow, record);
-    const DeviceIdentity device = MakeDeviceIdentity(record);
-    auto pSerialCode = std::make_shared<const CSecretText>(Narrow(dlg.m_serialCode));
     LOG_INFO("start resume password");
     m_commandRow = -1;
-    const uint32_t target = TargetAddress(record);
-    IDiscoveryClient* pClient = m_pClient;
-    StartRequest([pClient, target, device, pSerialCode]() {
-        return pClient->SetDefaultPasswd(target, device, *pSerialCode);
-    });
+    StartRequest(MakePasswordRequest(m_pClient, CommandTarget(m_searchMode == SEARCH_EXACT, record),
+                                     record, CSecretText(Narrow(dlg.m_serialCode))));
 }
 
-void CScoutcamDlg::StartRequest(std::function<int()> request) {
+void CScoutcamDlg::StartRequest(DeviceRequest request) {
     ShowWait(m_hWnd, LoadResString(IDS_BEING_MODIFIED));
     // The worker sees only its own copies; the result comes back as a posted message.
     HWND window = m_hWnd;

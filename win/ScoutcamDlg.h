@@ -4,6 +4,7 @@
 #include "ImageStatic.h"
 #include "ListCtrlEx.h"
 #include "front/front_device_list.h"
+#include "front/front_request.h"
 #include "mc/mc_client.h"
 
 #include <cstdint>
@@ -86,9 +87,8 @@ private:
     void RestorePassword();
     void OnBrowseWebPage();
     void OpenAboutBox();
-    uint32_t TargetAddress(const CDiscoveryBean& record) const;
     // Runs the request on a worker thread behind the wait window; OnCommandDone shows the end.
-    void StartRequest(std::function<int()> request);
+    void StartRequest(DeviceRequest request);
     void OnCommandDone(int result);
 
     IDiscoveryClient* m_pClient;

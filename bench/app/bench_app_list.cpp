@@ -22,16 +22,6 @@
 
 namespace {
 
-CDiscoveryBean Device(int i) {
-    CDiscoveryBean b;
-    b.m_ipAddr = "10.0." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
-    b.m_hardware = "KV-IPC2140";
-    b.m_serialNo = "KV" + std::to_string(100000 + i);
-    b.m_macAddr = "001b8901" + std::to_string(1000 + i % 9000);
-    b.m_version = "V5.3.10.build230347";
-    return b;
-}
-
 // One Auto Search in which every device answers twice at once; returns when the window ends.
 struct SearchFigures {
     qint64 clearMs = 0;
@@ -75,7 +65,7 @@ SearchFigures RunSearch(CScoutcamDlg& dlg, int devices) {
         firstRecord.start();
         feeder = std::thread([&dlg, devices]() {
             for (int i = 0; i < devices; ++i) {
-                const CDiscoveryBean record = Device(i);
+                const CDiscoveryBean record = NumberedDevice(i);
                 dlg.Update(&record);
                 dlg.Update(&record);
             }

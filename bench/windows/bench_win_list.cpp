@@ -21,16 +21,6 @@
 
 namespace {
 
-CDiscoveryBean Device(int i) {
-    CDiscoveryBean b;
-    b.m_ipAddr = "10.0." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
-    b.m_hardware = "KV-IPC2140";
-    b.m_serialNo = "KV" + std::to_string(100000 + i);
-    b.m_macAddr = "001b8901" + std::to_string(1000 + i % 9000);
-    b.m_version = "V5.3.10.build230347";
-    return b;
-}
-
 LARGE_INTEGER g_frequency;
 
 double NowMs() {
@@ -62,8 +52,8 @@ void Pump() {
 void Measure(int devices) {
     std::vector<CDiscoveryBean> fleet;
     for (int i = 0; i < devices; ++i) {
-        fleet.push_back(Device(i));
-        fleet.push_back(Device(i));
+        fleet.push_back(NumberedDevice(i));
+        fleet.push_back(NumberedDevice(i));
     }
     CFakeClient client;
     client.SetFleet(fleet);
@@ -98,9 +88,10 @@ void Measure(int devices) {
     SendMessageW(hWnd, WM_NOTIFY, IDC_DEVICE_LIST, reinterpret_cast<LPARAM>(&click));
     UpdateWindow(list);
     const double sortMs = NowMs() - sortStart;
-    std::printf("%6d devices: longest stall %5.0f ms, search window ended after %5.0f ms, "
-                "%6d rows, header sort %4.0f ms\n",
-                devices, g_longestGap, ended, rows, sortMs);
+    std::printf(
+        "%6d devices: longest stall %5.0f ms, search window ended after %5.0f ms, "
+        "%6d rows, header sort %4.0f ms\n",
+        devices, g_longestGap, ended, rows, sortMs);
     std::fflush(stdout);
 }
 
@@ -108,7 +99,8 @@ void Measure(int devices) {
 
 int main(int argc, char** argv) {
     QueryPerformanceFrequency(&g_frequency);
-    INITCOMMONCONTROLSEX controls = {sizeof(controls), 0xFF | ICC_INTERNET_CLASSES | ICC_LINK_CLASS};
+    INITCOMMONCONTROLSEX controls = {sizeof(controls),
+                                     0xFF | ICC_INTERNET_CLASSES | ICC_LINK_CLASS};
     InitCommonControlsEx(&controls);
     std::vector<int> sizes;
     for (int i = 1; i < argc; ++i) {

@@ -15,22 +15,10 @@ cd "$(dirname "$0")/../.."
 build=$(realpath "$1")
 camsim=$(realpath -m "$2")
 exe=$build/cli/scoutcam-cli.exe
-
-if [ "$(id -u)" != 0 ]; then
-  echo "skipped: the virtual LAN needs root"
-  exit 77
-fi
-if [ ! -x "$camsim" ]; then
-  echo "skipped: no camsim at $camsim (build the Linux tree first)"
-  exit 77
-fi
-if [ -z "${VLAN_NAME:-}" ]; then
-  exec scripts/vlan run "w$$" --camsim "$camsim" --a "--count 3" --b "--count 2" \
-    -- "$0" "$@"
-fi
+source tests/windows/lan_common.sh
+enter_lan "$camsim" "$0" "$@"
 
 # In the client namespace.
-source tests/windows/lan_common.sh
 wine_prefix "$build"
 cli() {
   SCOUTCAM_WINE_TIMEOUT=120 cmake/wine-run "$prefix" "$exe" "$@" | tr -d '\r'

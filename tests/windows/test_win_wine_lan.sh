@@ -12,25 +12,14 @@ camsim=$(realpath -m "$2")
 exe=$build/win/scoutcam.exe
 peek=$build/tests/windows/win_peek.exe
 
-if [ "$(id -u)" != 0 ]; then
-  echo "skipped: the virtual LAN needs root"
-  exit 77
-fi
-if [ ! -x "$camsim" ]; then
-  echo "skipped: no camsim at $camsim (build the Linux tree first)"
-  exit 77
-fi
+source tests/windows/lan_common.sh
 if [ -z "${DISPLAY:-}" ] || ! command -v xdotool >/dev/null; then
   echo "skipped: the window needs a display (DISPLAY) and xdotool"
   exit 77
 fi
-if [ -z "${VLAN_NAME:-}" ]; then
-  exec scripts/vlan run "x$$" --camsim "$camsim" --a "--count 3" --b "--count 2" \
-    -- "$0" "$@"
-fi
+enter_lan "$camsim" "$0" "$@"
 
 # In the client namespace.
-source tests/windows/lan_common.sh
 wine_prefix "$build"
 export SCOUTCAM_WINE_TIMEOUT=240
 peek() {

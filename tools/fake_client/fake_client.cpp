@@ -204,3 +204,13 @@ std::vector<CDiscoveryBean> ReadFleetCsv(std::istream& in) {
     }
     return fleet;
 }
+
+CDiscoveryBean NumberedDevice(int i) {
+    CDiscoveryBean b;
+    b.m_ipAddr = "10.0." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
+    b.m_hardware = "KV-IPC2140";
+    b.m_serialNo = "KV" + std::to_string(100000 + i);
+    b.m_macAddr = "001b8901" + std::to_string(1000 + i % 9000);
+    b.m_version = "V5.3.10.build230347";
+    return b;
+}

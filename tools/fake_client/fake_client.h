@@ -84,6 +84,9 @@ private:
     int m_readyResult = 0;
 };
 
+// Device i of a large test fleet: its own address (10.0.x.y), serial number and MAC text.
+CDiscoveryBean NumberedDevice(int i);
+
 // A record as a device of type "IPC-1", firmware "V1", would send it.
 CDiscoveryBean FakeDevice(const char* pIp, const char* pSerial, const char* pMac = "0012abcdef01");
 
