@@ -320,12 +320,23 @@ TEST_F(WinWindow, RestorePasswordSendsTheCodeToTheRowsDeviceAndLeavesTheList) {
     EXPECT_EQ(Column(1), std::vector<std::wstring>{L"192.168.1.9"});
 }
 
-TEST_F(WinWindow, ARightClickBelowTheRowsOpensNoMenu) {
-    m_client.SetFleet({FakeDevice("192.168.1.9", "KV1")});
+TEST_F(WinWindow, ARightClickBelowTheRowsOpensNoMenuTheMenuKeyTheSelectedRows) {
+    m_client.SetFleet({FakeDevice("192.168.1.9", "KV1"), FakeDevice("192.168.1.10", "KV2")});
     Search(IDC_AUTO_SEARCH);
     ChooseFromMenu(-1, 0);
     PumpFor(100);
     EXPECT_TRUE(m_client.Requests().empty());
+
+    // The menu key (or Shift+F10) in the list: the list reports it without a position.
+    bool menuShown = false;
+    CWindowWatch menu(L"#32768", L"", [&menuShown](HWND) {
+        menuShown = true;
+        EndMenu();
+    });
+    ListView_SetItemState(m_list, 1, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    SendMessageW(m_hWnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(m_list), -1);
+    EXPECT_TRUE(menuShown);
+    EXPECT_EQ(m_pDlg->SelectedRow(), 1);
 }
 
 }  // namespace
