@@ -25,9 +25,11 @@ namespace {
 class WinDialogs : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!HaveDisplay()) {
-            GTEST_SKIP() << "no display (DISPLAY is not set): the window tests need Xvfb";
+        const std::string missing = DisplayMissing();
+        if (!missing.empty()) {
+            GTEST_SKIP() << missing;
         }
+        InitControls();
     }
 };
 

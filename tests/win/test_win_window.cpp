@@ -21,9 +21,11 @@ namespace {
 class WinWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!HaveDisplay()) {
-            GTEST_SKIP() << "no display (DISPLAY is not set): the window tests need Xvfb";
+        const std::string missing = DisplayMissing();
+        if (!missing.empty()) {
+            GTEST_SKIP() << missing;
         }
+        InitControls();
         m_pDlg.reset(new CScoutcamDlg(&m_client));
         m_hWnd = m_pDlg->Create(nullptr);
         ASSERT_NE(m_hWnd, nullptr);

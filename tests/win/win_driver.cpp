@@ -46,9 +46,21 @@ BOOL CALLBACK CollectChild(HWND hWnd, LPARAM param) {
 
 }  // namespace
 
-bool HaveDisplay() {
+std::string DisplayMissing() {
     const char* pDisplay = std::getenv("DISPLAY");
-    return pDisplay != nullptr && *pDisplay != '\0';
+    if (pDisplay == nullptr || *pDisplay == '\0') {
+        return "no display (DISPLAY is not set): the window tests need Xvfb";
+    }
+    // Wine's server keeps the display it started with: one started without any (by a
+    // build listing the tests) gives this program no windows.
+    HWND probe = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+    if (probe == nullptr) {
+        return "no windows: Wine's server of this prefix started without a display (end it "
+               "with wineserver -k and run the tests again, as scripts/windows does)";
+    }
+    DestroyWindow(probe);
+    return std::string();
 }
 
 void InitControls() {

@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-// True when there is a display for the windows (Xvfb under Wine); the tests skip without one.
-bool HaveDisplay();
+// Why this program can show no windows (no display for Wine), or empty when it can; the
+// tests skip with the reason.
+std::string DisplayMissing();
 // Registers the common controls as the program does.
 void InitControls();
 
