@@ -22,16 +22,7 @@
 
 namespace {
 
-class WinDialogs : public ::testing::Test {
-protected:
-    void SetUp() override {
-        const std::string missing = DisplayMissing();
-        if (!missing.empty()) {
-            GTEST_SKIP() << missing;
-        }
-        InitControls();
-    }
-};
+class WinDialogs : public CWinTest {};
 
 std::wstring ClassName(HWND hWnd) {
     wchar_t name[64] = {};

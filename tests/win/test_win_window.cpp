@@ -18,14 +18,13 @@
 
 namespace {
 
-class WinWindow : public ::testing::Test {
+class WinWindow : public CWinTest {
 protected:
     void SetUp() override {
-        const std::string missing = DisplayMissing();
-        if (!missing.empty()) {
-            GTEST_SKIP() << missing;
+        CWinTest::SetUp();
+        if (IsSkipped()) {
+            return;
         }
-        InitControls();
         m_pDlg.reset(new CScoutcamDlg(&m_client));
         m_hWnd = m_pDlg->Create(nullptr);
         ASSERT_NE(m_hWnd, nullptr);

@@ -63,6 +63,14 @@ std::string DisplayMissing() {
     return std::string();
 }
 
+void CWinTest::SetUp() {
+    const std::string missing = DisplayMissing();
+    if (!missing.empty()) {
+        GTEST_SKIP() << missing;
+    }
+    InitControls();
+}
+
 void InitControls() {
     INITCOMMONCONTROLSEX controls = {sizeof(controls),
                                      0xFF | ICC_INTERNET_CLASSES | ICC_LINK_CLASS};

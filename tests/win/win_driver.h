@@ -6,16 +6,24 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
-// Why this program can show no windows (no display for Wine), or empty when it can; the
-// tests skip with the reason.
+// Why this program can show no windows (no display for Wine), or empty when it can.
 std::string DisplayMissing();
 // Registers the common controls as the program does.
 void InitControls();
+
+// The base of the window tests: skips with the reason when this program can show no windows,
+// else registers the common controls.
+class CWinTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+};
 
 // Runs action once on the first visible window of this thread of that class ("#32770" for a
 // dialog or message box, "#32768" for a menu) and caption (any caption when empty) that shows
