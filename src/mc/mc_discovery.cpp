@@ -37,6 +37,9 @@ namespace {
 const int kReceiveTimeoutMs = 3000;
 const int kResponseTimeoutMs = 10000;
 const int kReadyTimeoutMs = 5000;
+// How long the receive thread stays urgent after a search round is sent: the programs' 3-second
+// search window, and a second for answers that come late.
+const int kUrgentMs = 4000;
 
 enum SocketState { SOCKET_PENDING = 0, SOCKET_BOUND = 1, SOCKET_FAILED = 2 };
 
@@ -122,7 +125,8 @@ int CDiscoveryThread::Run() {
     {
         // Receiving starts before anything can be sent, so that every answer is read with
         // the interface it came in on.
-        CReceiveThread receiver(socket, MessageId(m_uuid), &m_stop, &m_wake, &m_received);
+        CReceiveThread receiver(socket, MessageId(m_uuid), &m_stop, &m_wake, &m_urgentUntil,
+                                &m_received);
         Publish(socket, SOCKET_BOUND);
         ServeLoop(&receiver);
     }
@@ -199,13 +203,17 @@ int CDiscoveryThread::SetSearchRepeat(int copies) {
     return RESULT_OK;
 }
 
-// false when the client has no socket (logged by CSocketUse).
+// false when the client has no socket (logged by CSocketUse). The receive thread is urgent
+// from the first datagram of the round (answers come while a range is still being sent) until
+// kUrgentMs after its last.
 bool CDiscoveryThread::SendRound(const std::function<void(SocketHandle)>& sendRound) {
     CSocketUse use(this);
     if (use.socket == kNoSocket) {
         return false;
     }
+    m_urgentUntil.store(UrgentClockMs() + kUrgentMs);
     sendRound(use.socket);
+    m_urgentUntil.store(UrgentClockMs() + kUrgentMs);
     return true;
 }
 

@@ -86,6 +86,7 @@ private:
     CNetworkUse m_network;  // first in, last out: sockets work while the client lives
     CSubject<CDiscoveryBean> m_subject;
     std::atomic<int> m_stop{0};
+    std::atomic<int64_t> m_urgentUntil{0};  // the receive thread's urgency deadline
     std::atomic<int32_t> m_msgSeq{10000};
     std::atomic<uint16_t> m_port{3702};
     std::string m_uuid;

@@ -92,6 +92,11 @@ private:
     intptr_t m_handle;
 };
 
+// Raises the calling thread above the time-shared ones, or returns it to normal: on Linux the
+// lowest real-time priority (SCHED_FIFO 1), which needs CAP_SYS_NICE or an RLIMIT_RTPRIO; on
+// Windows THREAD_PRIORITY_HIGHEST, which any process may set. false (logged) when refused.
+bool SetThreadUrgent(bool urgent);
+
 // One datagram as read: its bytes sit in the slot's buffer of kDatagramSize bytes.
 struct DatagramSlot {
     char* pData = nullptr;

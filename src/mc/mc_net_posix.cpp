@@ -6,6 +6,8 @@
 #include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -218,6 +220,17 @@ void CWakeEvent::Set() {
 void CWakeEvent::Wait(int timeoutMs) const {
     pollfd item = {static_cast<int>(m_handle), POLLIN, 0};
     poll(&item, m_handle >= 0 ? 1 : 0, timeoutMs);
+}
+
+bool SetThreadUrgent(bool urgent) {
+    sched_param param{};
+    param.sched_priority = urgent ? sched_get_priority_min(SCHED_FIFO) : 0;
+    const int rc = pthread_setschedparam(pthread_self(), urgent ? SCHED_FIFO : SCHED_OTHER, &param);
+    if (rc != 0) {
+        LOG_WARN_LIMITED("thread priority(urgent:%d) refused(errno:%d)", urgent ? 1 : 0, rc);
+        return false;
+    }
+    return true;
 }
 
 // Names of interface indexes, looked up once per burst of datagrams.

@@ -264,6 +264,16 @@ CWakeEvent::~CWakeEvent() {
     }
 }
 
+bool SetThreadUrgent(bool urgent) {
+    if (!SetThreadPriority(GetCurrentThread(),
+                           urgent ? THREAD_PRIORITY_HIGHEST : THREAD_PRIORITY_NORMAL)) {
+        LOG_WARN_LIMITED("thread priority(urgent:%d) refused(errorcode:%lu)", urgent ? 1 : 0,
+                         GetLastError());
+        return false;
+    }
+    return true;
+}
+
 void CWakeEvent::Set() {
     if (m_handle != 0 && !WSASetEvent(reinterpret_cast<WSAEVENT>(m_handle))) {
         LOG_WARN("wake of the receive loop failed(error:%d)", WSAGetLastError());

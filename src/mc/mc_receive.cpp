@@ -17,13 +17,21 @@ const int kWaitMs = 3000;
 
 }  // namespace
 
+int64_t UrgentClockMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 CReceiveThread::CReceiveThread(SocketHandle socket, const std::string& messageId,
                                const std::atomic<int>* pStop, const CWakeEvent* pWake,
-                               ReceiveCounters* pCounters, size_t queueLimit)
+                               const std::atomic<int64_t>* pUrgentUntil, ReceiveCounters* pCounters,
+                               size_t queueLimit)
     : m_reader(socket),
       m_messageId(messageId),
       m_pStop(pStop),
       m_pWake(pWake),
+      m_pUrgentUntil(pUrgentUntil),
       m_pCounters(pCounters),
       m_queueLimit(queueLimit),
       m_buffer(kReadBatch * kDatagramSize) {
@@ -48,6 +56,7 @@ void CReceiveThread::Run() {
     }
     std::deque<ReceivedDatagram> batch;
     while (m_pStop->load() == 0) {
+        const int waitMs = FollowUrgency();
         uint64_t kernelLost = 0;
         const int count = m_reader.Read(slots, kReadBatch, &kernelLost);
         if (count < 0) {
@@ -65,10 +74,20 @@ void CReceiveThread::Run() {
             Push(&batch);
         }
         if (count == 0) {
-            m_reader.Wait(*m_pWake, kWaitMs);
+            m_reader.Wait(*m_pWake, waitMs);
         }
     }
     Close();
+}
+
+int CReceiveThread::FollowUrgency() {
+    const int64_t left = m_pUrgentUntil->load() - UrgentClockMs();
+    const bool urgent = left > 0;
+    if (urgent != m_urgent) {
+        m_urgent = urgent;
+        SetThreadUrgent(urgent);  // refused: the thread stays as it is, which is logged
+    }
+    return urgent && left < kWaitMs ? static_cast<int>(left) : kWaitMs;
 }
 
 void CReceiveThread::Sort(const DatagramSlot& slot, std::deque<ReceivedDatagram>* pBatch) {

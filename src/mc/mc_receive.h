@@ -13,6 +13,13 @@
 // where they were read. The tests are plain byte searches: an answer that wrote the id with
 // character or entity references would be equal once parsed, and is dropped all the same; no
 // device does that.
+//
+// While a search is under way (until the deadline the client sets as it sends), the thread runs
+// above the time-shared threads where the system allows it (SetThreadUrgent). A burst of
+// answers arrives faster than a core parses them; when the parsing thread, or any other
+// program, holds the core for a time slice of a few milliseconds, a socket buffer of 425,984
+// bytes (about 130 answers) overflows within one. Outside a search it runs as any thread, so
+// that a flood cannot take a core at real-time priority for longer than a search lasts.
 
 #include <atomic>
 #include <condition_variable>
@@ -25,6 +32,9 @@
 #include <vector>
 
 #include "mc_net.h"
+
+// A steady clock in milliseconds, for the urgency deadline.
+int64_t UrgentClockMs();
 
 struct ReceivedDatagram {
     std::string bytes;
@@ -52,10 +62,11 @@ public:
     // Starts the receive thread on socket, which stays the caller's and must outlive the
     // receiver; from here on each datagram is read with where it came in. The thread ends
     // when *pStop is non-zero (pWake wakes it) or when the socket fails. messageId: the bytes
-    // every answer to this client contains.
+    // every answer to this client contains. *pUrgentUntil: until when the thread runs urgent,
+    // in UrgentClockMs, looked at each time the thread wakes (the first answer wakes it).
     CReceiveThread(SocketHandle socket, const std::string& messageId, const std::atomic<int>* pStop,
-                   const CWakeEvent* pWake, ReceiveCounters* pCounters,
-                   size_t queueLimit = kReceiveQueueLimit);
+                   const CWakeEvent* pWake, const std::atomic<int64_t>* pUrgentUntil,
+                   ReceiveCounters* pCounters, size_t queueLimit = kReceiveQueueLimit);
     // Waits for the thread to end: the owner has set *pStop and then *pWake.
     ~CReceiveThread();
     CReceiveThread(const CReceiveThread&) = delete;
@@ -69,6 +80,9 @@ public:
 
 private:
     void Run();
+    // Makes the thread urgent, or normal again, as *m_pUrgentUntil says; the longest wait that
+    // keeps it so.
+    int FollowUrgency();
     // Keeps what may be an answer to this client in *pBatch, counting what it drops.
     void Sort(const DatagramSlot& slot, std::deque<ReceivedDatagram>* pBatch);
     void Push(std::deque<ReceivedDatagram>* pBatch);
@@ -78,6 +92,8 @@ private:
     const std::string m_messageId;
     const std::atomic<int>* m_pStop;
     const CWakeEvent* m_pWake;
+    const std::atomic<int64_t>* m_pUrgentUntil;
+    bool m_urgent = false;
     ReceiveCounters* m_pCounters;
     const size_t m_queueLimit;
     std::vector<char> m_buffer;  // one datagram buffer per message of a read batch

@@ -3,11 +3,16 @@
 // loopback interface.
 
 #include <gtest/gtest.h>
+#ifdef __linux__
+#include <dirent.h>
+#endif
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,7 +35,7 @@ protected:
 
     void StartReceiver(size_t queueLimit = kReceiveQueueLimit) {
         m_pReceiver.reset(new CReceiveThread(m_socket.Handle(), kMessageId, &m_stop, &m_wake,
-                                             &m_counters, queueLimit));
+                                             &m_urgentUntil, &m_counters, queueLimit));
     }
     void StopReceiver() {
         m_stop.store(1);
@@ -51,6 +56,7 @@ protected:
     CLoopbackSocket m_sender;
     CWakeEvent m_wake;
     std::atomic<int> m_stop{0};
+    std::atomic<int64_t> m_urgentUntil{0};
     ReceiveCounters m_counters;
     std::unique_ptr<CReceiveThread> m_pReceiver;
 };
@@ -132,6 +138,48 @@ TEST_F(ReceiveThread, EndsOnTheStopRequestAndThenPopReturnsAtOnce) {
     ReceivedDatagram datagram;
     EXPECT_FALSE(m_pReceiver->Pop(&datagram, 60000));  // would hang the test if it waited
 }
+
+#ifdef __linux__
+// Threads of this process whose scheduling policy is not the time-shared one.
+int UrgentThreads() {
+    int count = 0;
+    DIR* pTasks = opendir("/proc/self/task");
+    while (const dirent* pTask = pTasks != nullptr ? readdir(pTasks) : nullptr) {
+        std::ifstream stat(std::string("/proc/self/task/") + pTask->d_name + "/stat");
+        std::string line;
+        if (pTask->d_name[0] == '.' || !std::getline(stat, line)) {
+            continue;
+        }
+        std::istringstream fields(line.substr(line.rfind(')') + 2));  // from field 3, the state
+        std::string field;
+        for (int i = 3; i <= 41 && fields >> field; ++i) {
+        }
+        count += field != "0" ? 1 : 0;  // field 41: the policy
+    }
+    if (pTasks != nullptr) {
+        closedir(pTasks);
+    }
+    return count;
+}
+
+// Urgent while the deadline lies ahead, normal again from the first datagram after it.
+TEST_F(ReceiveThread, IsUrgentOnlyUntilTheDeadline) {
+    bool allowed = false;
+    std::thread probe([&allowed] { allowed = SetThreadUrgent(true) && SetThreadUrgent(false); });
+    probe.join();
+    if (!allowed) {
+        GTEST_SKIP() << "the system refuses real-time priority to this process";
+    }
+    m_urgentUntil.store(UrgentClockMs() + 60000);
+    StartReceiver();
+    EXPECT_TRUE(Eventually([] { return UrgentThreads() == 1; }));
+    m_urgentUntil.store(0);
+    Send(std::string("<RelatesTo>") + kMessageId + "</RelatesTo>");
+    ReceivedDatagram datagram;
+    ASSERT_TRUE(m_pReceiver->Pop(&datagram, 10000));
+    EXPECT_TRUE(Eventually([] { return UrgentThreads() == 0; }));
+}
+#endif
 
 // The client socket holds its port alone: a socket with address reuse cannot join it, on
 // Linux (no reuse on the client socket) as on Windows (SO_EXCLUSIVEADDRUSE). Nothing is sent.
