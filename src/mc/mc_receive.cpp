@@ -84,8 +84,14 @@ int CReceiveThread::FollowUrgency() {
     const int64_t left = m_pUrgentUntil->load() - UrgentClockMs();
     const bool urgent = left > 0;
     if (urgent != m_urgent) {
+        // A refusal is logged and leaves the thread as it was; only a raise that took is undone.
         m_urgent = urgent;
-        SetThreadUrgent(urgent);  // refused: the thread stays as it is, which is logged
+        if (urgent) {
+            m_raised = SetThreadUrgent(true);
+        } else if (m_raised) {
+            m_raised = false;
+            SetThreadUrgent(false);
+        }
     }
     return urgent && left < kWaitMs ? static_cast<int>(left) : kWaitMs;
 }

@@ -93,7 +93,8 @@ private:
     const std::atomic<int>* m_pStop;
     const CWakeEvent* m_pWake;
     const std::atomic<int64_t>* m_pUrgentUntil;
-    bool m_urgent = false;
+    bool m_urgent = false;  // the deadline lay ahead when last looked at
+    bool m_raised = false;  // and the system raised the thread
     ReceiveCounters* m_pCounters;
     const size_t m_queueLimit;
     std::vector<char> m_buffer;  // one datagram buffer per message of a read batch
