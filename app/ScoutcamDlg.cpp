@@ -30,13 +30,13 @@
 
 namespace {
 
-// Private event that tells the window that the discovery thread has queued records.
+// Private event that tells the window that the discovery client has queued records.
 const QEvent::Type kEventReport = static_cast<QEvent::Type>(QEvent::User + 2);
 
 // Queued records are listed in slices of about this many milliseconds, taken this many at a
 // time, with at least a pause between two slices: painting, input and the search timer get
 // their turn, and the list is redrawn a few times a second, not after every record of a
-// trickle or every slice of a burst, while the discovery thread still reads the answers.
+// trickle or every slice of a burst, while the discovery client still reads the answers.
 const int kListSliceMs = 20;
 const int kListPauseMs = 40;
 const size_t kListBatch = 256;

@@ -21,8 +21,8 @@ class QLabel;
 class QPushButton;
 
 // The main window: the device list, Auto Search and Exact Search, and the device commands of
-// the list's context menu. It observes the discovery client: Update runs on the discovery
-// thread and only queues a copy of the record for the GUI thread, which lists the queued
+// the list's context menu. It observes the discovery client: Update runs on a client thread
+// and only queues a copy of the record for the GUI thread, which lists the queued
 // records in slices, so that thousands of answers at once neither freeze the window nor
 // delay the end of the search window.
 class CScoutcamDlg : public QDialog, public IObserver<CDiscoveryBean> {
@@ -80,7 +80,7 @@ private:
     using RecordBatch = std::vector<std::unique_ptr<CDiscoveryBean>>;
     // Takes up to `most` queued records; false when none are left queued after them.
     bool TakePending(size_t most, RecordBatch& batch);
-    // The discovery thread has queued records: the next slice lists them, a pause after the
+    // The discovery client has queued records: the next slice lists them, a pause after the
     // last one.
     void ScheduleSlice();
     // Lists queued records for a slice of time and leaves the rest for the next slice.
@@ -121,7 +121,7 @@ private:
     // The record behind each row, under the row's key, with the search's range.
     CDeviceList m_devices;
 
-    // Records that the discovery thread handed over and the window has not listed yet, and
+    // Records that the discovery client handed over and the window has not listed yet, and
     // whether a report event or the next slice is on its way to list them.
     std::mutex m_pendingLock;
     std::deque<std::unique_ptr<CDiscoveryBean>> m_pending;

@@ -12,7 +12,7 @@
 #include "mc/mc_observer.h"
 
 // Collects the records of one search window by the rule of the device list, as the main
-// window lists them. Update runs on the discovery thread.
+// window lists them. Update runs on a thread of the client.
 class CDeviceCollector : public IObserver<CDiscoveryBean> {
 public:
     // A range of [0, 0] accepts every address (Auto Search).

@@ -27,7 +27,7 @@ const UINT_PTR kListTimer = 2;
 
 // Queued records are listed in slices of about this many milliseconds, taken this many at a
 // time, with at least a pause between two slices: painting, input and the search timer get
-// their turn while the discovery thread still reads the answers.
+// their turn while the discovery client still reads the answers.
 const DWORD kListSliceMs = 20;
 const DWORD kListPauseMs = 40;
 const size_t kListBatch = 256;

@@ -16,14 +16,14 @@
 #include <thread>
 #include <vector>
 
-// Posted to the main window: the discovery thread has queued device records (wParam, lParam
+// Posted to the main window: the discovery client has queued device records (wParam, lParam
 // 0); a configuration command's request has ended (wParam: its result).
 const UINT KVX_WM_EVENTREPORT = WM_USER + 2;
 const UINT KVX_WM_COMMANDDONE = WM_USER + 3;
 const UINT KVX_WM_SEARCHENDED = WM_USER + 4;
 
 // The main window: the device list, Auto Search and Exact Search, and the device commands of
-// the list's menu. It observes the discovery client: Update runs on the discovery thread and
+// the list's menu. It observes the discovery client: Update runs on a client thread and
 // only queues a copy of the record and posts one report for a burst; the window thread lists
 // the queued records in slices, so that thousands of answers at once neither freeze the
 // window nor delay the end of the search window. The configuration requests run on a worker
@@ -106,7 +106,7 @@ private:
     // The record behind each row, under the row's key, with the search's range.
     CDeviceList m_devices;
 
-    // Records that the discovery thread handed over and the window has not listed yet, and
+    // Records that the discovery client handed over and the window has not listed yet, and
     // whether a report is on its way to list them.
     std::mutex m_pendingLock;
     std::deque<std::unique_ptr<CDiscoveryBean>> m_pending;

@@ -19,6 +19,7 @@
 #include "front/front_device_list.h"
 #include "mc_answer.h"
 #include "mc_discovery.h"
+#include "mc_request.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ int main(int argc, char** argv) {
     std::setlocale(LC_ALL, "C.UTF-8");
     const int count = argc > 1 ? std::atoi(argv[1]) : 20000;
     CDiscoveryThread client;  // never started: no thread, no socket
-    CAnswerPath answerPath(&client);
+    CAnswerPath answerPath(MessageId(client.GetUuid()));
     CListingObserver observer;
     client.Attach(&observer);
     std::vector<std::string> answers;
@@ -52,9 +53,11 @@ int main(int argc, char** argv) {
         answers.push_back(ProbeMatchesAnswer("urn:uuid:" + client.GetUuid(), i));
     }
     Arrival arrival;
+    AnswerOutcome outcome;
     const double start = ThreadCpuMicroseconds();
     for (const std::string& answer : answers) {
-        answerPath.Serve(answer.data(), answer.size(), arrival);
+        answerPath.Serve(answer.data(), answer.size(), arrival, &outcome);
+        client.Deliver(outcome);
     }
     const double spent = ThreadCpuMicroseconds() - start;
     client.Detach(&observer);

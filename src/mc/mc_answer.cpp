@@ -1,5 +1,6 @@
 #include "mc_answer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 
@@ -126,13 +127,17 @@ bool MatchToRecord(const tns__ProbeMatchType& stMatch, CDiscoveryBean* pRecord) 
     return true;
 }
 
-// The answer handlers the serve routine calls: the source check first, then the receiver.
+// The answer handlers the serve routine calls: the source check first, then what the answer
+// carries goes into the outcome.
 class CAnswerPath::CHandler : public ISoapAnswerHandler {
 public:
-    explicit CHandler(IAnswerReceiver* pReceiver) : m_pReceiver(pReceiver) {}
+    explicit CHandler(const std::string& messageId) : m_messageId(messageId) {}
 
-    // Where the datagram being served came in.
-    void SetArrival(const Arrival* pArrival) { m_pArrival = pArrival; }
+    // Where the datagram being served came in, and what it gives.
+    void Begin(const Arrival* pArrival, AnswerOutcome* pOutcome) {
+        m_pArrival = pArrival;
+        m_pOutcome = pOutcome;
+    }
 
     int OnProbeMatches(struct soap* pSoap, struct tns__ProbeMatchesType* pstProbeMatches) override {
         return OnMatches(pSoap, pstProbeMatches, "ProbeMatches");
@@ -153,14 +158,53 @@ public:
     }
 
 private:
+    // true when the message (its header in the context) relates to the client's message id.
+    bool RelatesToClient(const struct soap* pSoap) const {
+        const struct SOAP_ENV__Header* pstHeader = pSoap->header;
+        if (pstHeader == nullptr) {
+            return false;
+        }
+        const char* pRelatesTo = nullptr;
+        if (pstHeader->wsa__RelatesTo != nullptr) {
+            pRelatesTo = pstHeader->wsa__RelatesTo->__item;
+        } else if (pstHeader->wsa5__RelatesTo != nullptr) {
+            pRelatesTo = pstHeader->wsa5__RelatesTo->__item;
+        }
+        return pRelatesTo != nullptr && m_messageId == pRelatesTo;
+    }
+
     int OnMatches(struct soap* pSoap, const tns__ProbeMatchesType* pstProbeMatches,
                   const char* pElement) {
-        if (!m_pReceiver->CheckSoapSrc(pSoap)) {
+        if (!RelatesToClient(pSoap)) {
+            return ERR_INVALID_PARAM;
+        }
+        if (pstProbeMatches == nullptr) {
+            LOG_ERROR_LIMITED("pstProbeMatches is null");
             return ERR_INVALID_PARAM;
         }
         LogAccepted(pElement);
-        m_pReceiver->OnProbeMatches(pstProbeMatches, *m_pArrival);
+        TakeMatches(*pstProbeMatches);
         return RESULT_OK;
+    }
+
+    // Each probe match (at most kMatchesPerDatagram) as a record that names the interface its
+    // datagram came in on.
+    void TakeMatches(const tns__ProbeMatchesType& stProbeMatches) {
+        const int count = std::min(stProbeMatches.__sizeProbeMatch, kMatchesPerDatagram);
+        if (count < stProbeMatches.__sizeProbeMatch) {
+            LOG_WARN_LIMITED("probe matches(%d) beyond %d dropped", stProbeMatches.__sizeProbeMatch,
+                             kMatchesPerDatagram);
+        }
+        const std::string localAddr =
+            m_pArrival->localAddress != 0 ? AddressText(m_pArrival->localAddress) : std::string();
+        for (int i = 0; i < count; ++i) {
+            CDiscoveryBean record;
+            if (MatchToRecord(stProbeMatches.tns__ProbeMatch[i], &record)) {
+                record.m_interface = m_pArrival->interfaceName;
+                record.m_localAddr = localAddr;
+                m_pOutcome->records.push_back(std::move(record));
+            }
+        }
     }
 
     void LogAccepted(const char* pElement) const {
@@ -174,8 +218,8 @@ private:
     // element is nil (xsi:nil) arrives as a null record.
     template <typename TRsp>
     int OnConfigRsp(struct soap* pSoap, const TRsp* pstRsp, const char* pElement) {
-        if (!m_pReceiver->CheckSoapSrc(pSoap)) {
-            LOG_DEBUG_LIMITED("CheckSoapSrc failed");
+        if (!RelatesToClient(pSoap)) {
+            LOG_DEBUG_LIMITED("answer(%s) not for this client", pElement);
             return ERR_INVALID_PARAM;
         }
         if (pstRsp == nullptr) {
@@ -188,18 +232,21 @@ private:
             return ERR_INVALID_PARAM;
         }
         LogAccepted(pElement);
-        m_pReceiver->CompleteResponse(static_cast<int32_t>(pstUser->tns__MsgSeq),
-                                      pstDevice->tns__DeviceId, m_pArrival->sourceAddress,
-                                      ConvertResult(pstRsp->tns__result));
+        m_pOutcome->completes = true;
+        m_pOutcome->msgSeq = static_cast<int32_t>(pstUser->tns__MsgSeq);
+        m_pOutcome->deviceId = pstDevice->tns__DeviceId;
+        m_pOutcome->source = m_pArrival->sourceAddress;
+        m_pOutcome->result = ConvertResult(pstRsp->tns__result);
         return RESULT_OK;
     }
 
-    IAnswerReceiver* m_pReceiver;
+    const std::string m_messageId;
     const Arrival* m_pArrival = nullptr;
+    AnswerOutcome* m_pOutcome = nullptr;
 };
 
-CAnswerPath::CAnswerPath(IAnswerReceiver* pReceiver)
-    : m_pHandler(new CHandler(pReceiver)), m_pSoap(soap_new()) {
+CAnswerPath::CAnswerPath(const std::string& messageId)
+    : m_pHandler(new CHandler(messageId)), m_pSoap(soap_new()) {
     if (m_pSoap == nullptr) {
         LOG_ERROR("new pSoap failed");
         return;
@@ -216,13 +263,15 @@ CAnswerPath::~CAnswerPath() {
     }
 }
 
-int CAnswerPath::Serve(const char* pData, size_t size, const Arrival& arrival) {
+int CAnswerPath::Serve(const char* pData, size_t size, const Arrival& arrival,
+                       AnswerOutcome* pOutcome) {
+    *pOutcome = AnswerOutcome();
     if (m_pSoap == nullptr) {
         return ERR_NO_MEMORY;
     }
-    m_pHandler->SetArrival(&arrival);
+    m_pHandler->Begin(&arrival, pOutcome);
     const int rc = SoapServe(m_pSoap, pData, size);
-    m_pHandler->SetArrival(nullptr);
+    m_pHandler->Begin(nullptr, nullptr);
     // The message memory goes now; the toolkit's temporary data (namespace stack, hash
     // tables) is cleared when the next message begins, so soap_end would clear it twice.
     soap_destroy(m_pSoap);

@@ -1,51 +1,54 @@
 #pragma once
 
-// Answer handling of the discovery client, on the discovery thread: each received datagram is
-// parsed, an answer is accepted only when it relates to the client's own message id, and what
-// it carries goes to the client.
+// Answer handling of the discovery client: each received datagram is parsed, an answer is
+// accepted only when it relates to the client's own message id, and what it carries is taken
+// out of the toolkit's records into an outcome that the client hands on.
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "mc_observer.h"
 #include "mc_receive.h"
 
 struct soap;
-struct tns__ProbeMatchesType;
 struct tns__ProbeMatchType;
 
-// What the answer handling needs of the client; the discovery client implements it.
-class IAnswerReceiver {
-public:
-    virtual ~IAnswerReceiver() = default;
-    // true when the received message (its header in the context) relates to the client's own
-    // message id.
-    virtual bool CheckSoapSrc(const struct soap* pSoap) const = 0;
-    // Accepted probe matches, standard or vendor, and where their datagram came in.
-    virtual void OnProbeMatches(const tns__ProbeMatchesType* pstProbeMatches,
-                                const Arrival& arrival) = 0;
-    // An accepted configuration answer, its device result converted to a result code.
-    // source: the answer's sender, host byte order.
-    virtual void CompleteResponse(int32_t msgSeq, const std::string& deviceId, uint32_t source,
-                                  int result) = 0;
+// What one datagram gave: the device records of its probe matches (at most kMatchesPerDatagram,
+// each naming where the datagram came in), or the completion of a configuration request.
+struct AnswerOutcome {
+    std::vector<CDiscoveryBean> records;
+    bool completes = false;  // a configuration answer: the four fields below
+    int32_t msgSeq = 0;
+    std::string deviceId;
+    uint32_t source = 0;  // the answer's sender, host byte order
+    int result = 0;       // the device's result converted to a result code
 };
 
-// Serves received datagrams one at a time, on one thread.
+// Probe matches taken from one datagram at most; a real device sends one (a recorder perhaps
+// one per channel), a flood sends as many as fit.
+const int kMatchesPerDatagram = 256;
+
+// Serves received datagrams one at a time, on one thread; each thread that parses has a path of
+// its own.
 class CAnswerPath {
 public:
-    explicit CAnswerPath(IAnswerReceiver* pReceiver);
+    // messageId: "urn:uuid:" and the client's UUID, which the RelatesTo of every answer to this
+    // client names.
+    explicit CAnswerPath(const std::string& messageId);
     ~CAnswerPath();
     CAnswerPath(const CAnswerPath&) = delete;
     CAnswerPath& operator=(const CAnswerPath&) = delete;
 
-    // Parses one datagram, checks its source and hands its answer to the receiver; an
-    // accepted answer is logged with the interface it came in on. 0 when it was handled or
-    // ignored (a request, such as the client's own probe heard back); 10000 when it was
-    // dropped (refused, unknown, malformed, not for this client, incomplete); 10005 when it
-    // is no message at all; 10004 when the path has no runtime context.
-    int Serve(const char* pData, size_t size, const Arrival& arrival = Arrival());
+    // Parses one datagram, checks its source and puts what an accepted answer carries in
+    // *pOutcome (emptied first); an accepted answer is logged with the interface it came in
+    // on. 0 when it was handled or ignored (a request, such as the client's own probe heard
+    // back); 10000 when it was dropped (refused, unknown, malformed, not for this client,
+    // incomplete); 10005 when it is no message at all; 10004 when the path has no runtime
+    // context.
+    int Serve(const char* pData, size_t size, const Arrival& arrival, AnswerOutcome* pOutcome);
 
 private:
     class CHandler;

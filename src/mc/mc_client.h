@@ -39,8 +39,9 @@ class IDiscoveryClient {
 public:
     virtual ~IDiscoveryClient() = default;
 
-    // Device records reach attached observers on the discovery thread. 0, 10001 (null),
-    // 10006 (already attached) or 10008 (Detach of an observer that is not attached).
+    // Device records reach attached observers on the client's threads, one at a time. 0,
+    // 10001 (null), 10006 (already attached) or 10008 (Detach of an observer that is not
+    // attached).
     virtual int Attach(IObserver<CDiscoveryBean>* pObserver) = 0;
     virtual int Detach(IObserver<CDiscoveryBean>* pObserver) = 0;
 

@@ -15,22 +15,25 @@
 // datagrams again for lossy links (SetSearchRepeat); the repeater (mc_repeat) sends those
 // copies from a thread of its own.
 //
-// A receive thread of its own (mc_receive) empties the socket into a bounded queue; the
-// discovery thread takes each datagram from there, parses it and runs its handler, one answer
-// at a time in arrival order.
+// A receive thread of its own (mc_receive) empties the socket into a bounded queue. Two threads
+// take the datagrams from there and parse them (mc_answer): the discovery thread and a parsing
+// thread beside it, as a burst of answers comes in faster than one core parses. What the
+// answers give is handed on one answer at a time, in arrival order (mc_order), so observers see
+// records in the order their answers came in, one call at a time, as from a single thread.
 
 #include "mc/mc_discovery.h"
 
-#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include "common/common_log.h"
 #include "common/common_util.h"
 #include "mc_net.h"
+#include "mc_order.h"
 #include "mc_request.h"
-#include "soap_wire.h"
 
 namespace {
 
@@ -142,12 +145,32 @@ void CDiscoveryThread::WaitForStop() {
     }
 }
 
+// The discovery thread parses beside one more thread; a machine of one core runs both in turn.
 void CDiscoveryThread::ServeLoop(CReceiveThread* pReceiver) {
-    CAnswerPath answerPath(this);
+    CArrivalOrder order([this](const AnswerOutcome& outcome) { Deliver(outcome); });
+    std::thread parser;
+    try {
+        parser = std::thread(&CDiscoveryThread::ParseLoop, this, pReceiver, &order);
+    } catch (const std::system_error& e) {
+        LOG_ERROR("create parsing thread failed(errorcode:%d)", e.code().value());
+    }
+    ParseLoop(pReceiver, &order);
+    if (parser.joinable()) {
+        parser.join();
+    }
+}
+
+// Every datagram taken is completed in the order, also one that gave nothing, so that the
+// tickets after it are handed on.
+void CDiscoveryThread::ParseLoop(CReceiveThread* pReceiver, CArrivalOrder* pOrder) {
+    CAnswerPath answerPath(MessageId(m_uuid));
     ReceivedDatagram datagram;
+    AnswerOutcome outcome;
     while (m_stop.load() == 0) {
         if (pReceiver->Pop(&datagram, kReceiveTimeoutMs)) {
-            answerPath.Serve(datagram.bytes.data(), datagram.bytes.size(), datagram.arrival);
+            answerPath.Serve(datagram.bytes.data(), datagram.bytes.size(), datagram.arrival,
+                             &outcome);
+            pOrder->Complete(datagram.ticket, std::move(outcome));
         } else if (pReceiver->Ended()) {
             WaitForStop();  // the socket failed: nothing more comes
         }
@@ -267,44 +290,12 @@ int CDiscoveryThread::Configure(uint32_t address, const OutgoingPacket& packet, 
     return rc == RESULT_OK ? result : ERR_TIMEOUT;
 }
 
-bool CDiscoveryThread::CheckSoapSrc(const struct soap* pSoap) const {
-    const struct SOAP_ENV__Header* pstHeader = pSoap->header;
-    if (pstHeader == nullptr) {
-        return false;
+void CDiscoveryThread::Deliver(const AnswerOutcome& outcome) {
+    for (const CDiscoveryBean& record : outcome.records) {
+        m_subject.Notify(&record);
     }
-    const char* pRelatesTo = nullptr;
-    if (pstHeader->wsa__RelatesTo != nullptr) {
-        pRelatesTo = pstHeader->wsa__RelatesTo->__item;
-    } else if (pstHeader->wsa5__RelatesTo != nullptr) {
-        pRelatesTo = pstHeader->wsa5__RelatesTo->__item;
+    if (outcome.completes) {
+        m_messages.CompleteResponse(outcome.msgSeq, outcome.deviceId, outcome.source,
+                                    outcome.result);
     }
-    return pRelatesTo != nullptr && MessageId(m_uuid) == pRelatesTo;
-}
-
-void CDiscoveryThread::OnProbeMatches(const tns__ProbeMatchesType* pstProbeMatches,
-                                      const Arrival& arrival) {
-    if (pstProbeMatches == nullptr) {
-        LOG_ERROR("pstProbeMatches is null");
-        return;
-    }
-    const int count = std::min(pstProbeMatches->__sizeProbeMatch, kMatchesPerDatagram);
-    if (count < pstProbeMatches->__sizeProbeMatch) {
-        LOG_WARN_LIMITED("probe matches(%d) beyond %d dropped", pstProbeMatches->__sizeProbeMatch,
-                         kMatchesPerDatagram);
-    }
-    const std::string localAddr =
-        arrival.localAddress != 0 ? AddressText(arrival.localAddress) : std::string();
-    for (int i = 0; i < count; ++i) {
-        CDiscoveryBean record;
-        if (MatchToRecord(pstProbeMatches->tns__ProbeMatch[i], &record)) {
-            record.m_interface = arrival.interfaceName;
-            record.m_localAddr = localAddr;
-            m_subject.Notify(&record);
-        }
-    }
-}
-
-void CDiscoveryThread::CompleteResponse(int32_t msgSeq, const std::string& deviceId,
-                                        uint32_t source, int result) {
-    m_messages.CompleteResponse(msgSeq, deviceId, source, result);
 }

@@ -2,8 +2,7 @@
 
 // The discovery client's implementation, internal to src/mc: the front ends reach it through
 // mc_client.h. It finds devices by probe, hands each device record to its observers, and sends
-// the two configuration requests. No SOAP toolkit type appears here beyond the forward
-// declarations of what the answer handling passes in.
+// the two configuration requests. No SOAP toolkit type appears here.
 
 #include <atomic>
 #include <condition_variable>
@@ -23,7 +22,9 @@
 
 struct OutgoingPacket;
 
-class CDiscoveryThread : public IDiscoveryClient, public CThreadBase, public IAnswerReceiver {
+class CArrivalOrder;
+
+class CDiscoveryThread : public IDiscoveryClient, public CThreadBase {
 public:
     // The single client; the first call creates it and starts its thread.
     static CDiscoveryThread* GetInstance();
@@ -46,14 +47,10 @@ public:
     // Detaches every observer and ends the thread (both bases' Stop).
     int Stop() override;
 
-    // Answer handling, on the discovery thread.
-    bool CheckSoapSrc(const struct soap* pSoap) const override;
-    // Turns each probe match (at most kMatchesPerDatagram of one datagram) into a record that
-    // names the interface it came in on, and notifies the observers.
-    void OnProbeMatches(const tns__ProbeMatchesType* pstProbeMatches,
-                        const Arrival& arrival) override;
-    void CompleteResponse(int32_t msgSeq, const std::string& deviceId, uint32_t source,
-                          int result) override;
+    // Hands on what one datagram gave: its records to the observers, its configuration answer
+    // to the pending request. The parsing threads call it one datagram at a time, in arrival
+    // order.
+    void Deliver(const AnswerOutcome& outcome);
 
     // The client port, once the thread has chosen it (3702 before).
     uint16_t GetPort() const { return m_port.load(); }
@@ -76,6 +73,7 @@ private:
     class CSocketUse;
     void Publish(SocketHandle socket, int state);
     void ServeLoop(CReceiveThread* pReceiver);
+    void ParseLoop(CReceiveThread* pReceiver, CArrivalOrder* pOrder);
     void WaitForStop();
     int Configure(uint32_t address, const OutgoingPacket& packet, int32_t msgSeq,
                   const std::string& deviceId);
@@ -107,7 +105,3 @@ private:
     std::atomic<int> m_searchCopies{1};
     CRepeater m_repeater;
 };
-
-// Probe matches taken from one datagram at most; a real device sends one (a recorder perhaps
-// one per channel), a flood sends as many as fit.
-const int kMatchesPerDatagram = 256;

@@ -36,7 +36,8 @@ template <class T>
 class IObserver {
 public:
     virtual ~IObserver() = default;
-    // Runs on the discovery thread; the record lives only for the call.
+    // Runs on a thread of the discovery client, one call at a time, in the order the answers
+    // came in; the record lives only for the call.
     virtual void Update(const T* pData) = 0;
 };
 

@@ -168,6 +168,7 @@ bool CReceiveThread::Pop(ReceivedDatagram* pDatagram, int timeoutMs) {
     *pDatagram = std::move(m_queue.front());
     m_queue.pop_front();
     m_queueCost -= pDatagram->bytes.size() + kQueueEntryCost;
+    pDatagram->ticket = m_nextTicket++;
     return true;
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
 // The client's receive thread. It only empties the socket, as fast as datagrams arrive, into a
-// bounded queue; the discovery thread takes them from there one at a time, in arrival order,
-// and parses them. So the kernel's socket buffer only has to hold what arrives while the
-// receive thread waits for a core, not what arrives while a message is parsed.
+// bounded queue; the client's parsing threads take them from there in arrival order, each with
+// its ticket (mc_order), and parse them. So the kernel's socket buffer only has to hold what
+// arrives while the receive thread waits for a core, not what arrives while a message is parsed.
 //
 // What cannot be an answer to this client is dropped here, before it costs any parsing or
 // queue memory: empty datagrams, datagrams that do not contain the client's message id
@@ -39,6 +39,7 @@ int64_t UrgentClockMs();
 struct ReceivedDatagram {
     std::string bytes;
     Arrival arrival;
+    uint64_t ticket = 0;  // its place in arrival order, from 0, given as it leaves the queue
 };
 
 // What the receive thread did with the datagrams it read, since the client started.
@@ -72,8 +73,8 @@ public:
     CReceiveThread(const CReceiveThread&) = delete;
     CReceiveThread& operator=(const CReceiveThread&) = delete;
 
-    // The next datagram in arrival order, waiting up to timeoutMs. false when none came in
-    // time, or at once when the thread has ended (see Ended).
+    // The next datagram in arrival order, with the next ticket, waiting up to timeoutMs. false
+    // when none came in time, or at once when the thread has ended (see Ended).
     bool Pop(ReceivedDatagram* pDatagram, int timeoutMs);
     // true once the receive thread has ended (stopped, the socket failed, or it never ran).
     bool Ended();
@@ -103,6 +104,7 @@ private:
     std::condition_variable m_arrived;
     std::deque<ReceivedDatagram> m_queue;
     size_t m_queueCost = 0;
+    uint64_t m_nextTicket = 0;
     bool m_closed = false;
     std::thread m_thread;
 };

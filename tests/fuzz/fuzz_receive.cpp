@@ -1,9 +1,10 @@
 // Fuzz target of the discovery client's receive path: one datagram from memory through the
-// client's answer path (CAnswerPath::Serve), the unit the receive loop hands each datagram to.
+// client's answer path (CAnswerPath::Serve) and on to the client (Deliver), as each parsing
+// thread takes a datagram.
 // The client is constructed but never started: no thread, no socket, nothing on any network.
 //
-// Answers only reach OnProbeMatches and the configuration handlers when their RelatesTo names
-// the client's own message id, which is random per client. So every occurrence of the nil
+// Answers only reach the observer and the message table when their RelatesTo names the
+// client's own message id, which is random per client. So every occurrence of the nil
 // UUID text in the input is replaced by the client's UUID (same length) before serving; seeds
 // write "urn:uuid:00000000-0000-0000-0000-000000000000" where the client's id belongs.
 // A configuration request (MsgSeq 10001, DeviceId 00:11:22:33:44:55) is pending while each
@@ -18,6 +19,7 @@
 #include "fuzz_target.h"
 #include "mc_answer.h"
 #include "mc_discovery.h"
+#include "mc_request.h"
 
 namespace {
 
@@ -47,7 +49,7 @@ private:
 // The receive side of one client, set up once per process.
 class CReceiver {
 public:
-    CReceiver() : m_answerPath(&m_client) {
+    CReceiver() : m_answerPath(MessageId(m_client.GetUuid())) {
         // The hardware text is converted from UTF-8 to the locale's code set; the programs
         // take the environment's locale, usually a UTF-8 one.
         std::setlocale(LC_ALL, "C.UTF-8");
@@ -64,7 +66,9 @@ public:
             datagram.replace(at, sizeof(kNilUuid) - 1, uuid);
         }
         m_client.Messages().Register(kPendingSeq, kPendingDevice, 0);  // any sender
-        m_answerPath.Serve(datagram.data(), datagram.size());
+        AnswerOutcome outcome;
+        m_answerPath.Serve(datagram.data(), datagram.size(), Arrival(), &outcome);
+        m_client.Deliver(outcome);
         int result = 0;
         m_client.Messages().WaitResponse(kPendingSeq, 0, &result);  // removes the entry
     }

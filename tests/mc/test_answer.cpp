@@ -10,6 +10,7 @@
 
 #include "mc_answer.h"
 #include "mc_discovery.h"
+#include "mc_request.h"
 
 namespace {
 
@@ -46,7 +47,9 @@ std::string Match(const char* pXAddrs, const char* pScopes) {
 
 class AnswerHandling : public ::testing::Test {
 protected:
-    AnswerHandling() : m_answerPath(&m_client) { m_client.Attach(&m_collector); }
+    AnswerHandling() : m_answerPath(MessageId(m_client.GetUuid())) {
+        m_client.Attach(&m_collector);
+    }
     ~AnswerHandling() override { m_client.Detach(&m_collector); }
 
     std::string Mine() const { return "urn:uuid:" + m_client.GetUuid(); }
@@ -60,7 +63,15 @@ protected:
         const std::string envelope = kHead + header + "<e:Body>" + body + "</e:Body></e:Envelope>";
         Arrival arrival;
         arrival.sourceAddress = source;
-        return m_answerPath.Serve(envelope.data(), envelope.size(), arrival);
+        return ServeEnvelope(envelope, arrival);
+    }
+
+    // Serves the datagram and hands on what it gave, as the client's parsing threads do.
+    int ServeEnvelope(const std::string& envelope, const Arrival& arrival) {
+        AnswerOutcome outcome;
+        const int rc = m_answerPath.Serve(envelope.data(), envelope.size(), arrival, &outcome);
+        m_client.Deliver(outcome);
+        return rc;
     }
 
     int ServeMatches(const std::string& matches, const char* pElement = "ProbeMatches") {
@@ -177,7 +188,7 @@ TEST_F(AnswerHandling, EachRecordNamesWhereItsAnswerCameIn) {
                                  Match("http://1.2.3.4/", Scope("serial", "S").c_str()) +
                                  Match("http://1.2.3.5/", Scope("serial", "T").c_str()) +
                                  "</d:ProbeMatches></e:Body></e:Envelope>";
-    EXPECT_EQ(m_answerPath.Serve(envelope.data(), envelope.size(), arrival), 0);
+    EXPECT_EQ(ServeEnvelope(envelope, arrival), 0);
     ASSERT_EQ(m_collector.records.size(), 2u);
     for (const CDiscoveryBean& record : m_collector.records) {
         EXPECT_EQ(record.m_interface, "eth1");
