@@ -54,7 +54,7 @@ void CReceiveThread::Run() {
     for (int i = 0; i < kReadBatch; ++i) {
         slots[i].pData = m_buffer.data() + i * kDatagramSize;
     }
-    std::deque<ReceivedDatagram> batch;
+    std::deque<QueuedDatagram> batch;
     while (m_pStop->load() == 0) {
         const int waitMs = FollowUrgency();
         uint64_t kernelLost = 0;
@@ -96,7 +96,7 @@ int CReceiveThread::FollowUrgency() {
     return urgent && left < kWaitMs ? static_cast<int>(left) : kWaitMs;
 }
 
-void CReceiveThread::Sort(const DatagramSlot& slot, std::deque<ReceivedDatagram>* pBatch) {
+void CReceiveThread::Sort(const DatagramSlot& slot, std::deque<QueuedDatagram>* pBatch) {
     if (slot.truncated) {
         ++m_pCounters->oversize;
         LOG_WARN_LIMITED("datagram longer than %lu bytes dropped",
@@ -119,21 +119,26 @@ void CReceiveThread::Sort(const DatagramSlot& slot, std::deque<ReceivedDatagram>
         WipeBytes(slot.pData, slot.size);
         return;
     }
-    pBatch->push_back(ReceivedDatagram{std::string(slot.pData, slot.size), slot.arrival});
+    pBatch->push_back(QueuedDatagram{PackedDatagram(), slot.size, slot.arrival});
+    if (m_queueCost.load() + m_referenceBytes.load() > kPackAbove) {
+        m_packer.Pack(bytes, &pBatch->back().packed);
+    } else {
+        KeepWhole(bytes, &pBatch->back().packed);
+    }
 }
 
 // Appends a batch to the queue, as far as the queue's limit allows.
-void CReceiveThread::Push(std::deque<ReceivedDatagram>* pBatch) {
+void CReceiveThread::Push(std::deque<QueuedDatagram>* pBatch) {
     unsigned long dropped = 0;
     size_t droppedBytes = 0;
     {
         // Counted under the lock: whoever takes a datagram sees it counted.
         std::lock_guard<std::mutex> guard(m_lock);
-        for (ReceivedDatagram& datagram : *pBatch) {
-            const size_t cost = datagram.bytes.size() + kQueueEntryCost;
-            if (m_queueCost + cost > m_queueLimit) {
+        for (QueuedDatagram& datagram : *pBatch) {
+            const size_t cost = PackedSize(datagram.packed) + kQueueEntryCost;
+            if (m_queueCost + m_referenceBytes + cost > m_queueLimit) {
                 ++dropped;
-                droppedBytes += datagram.bytes.size();
+                droppedBytes += datagram.size;
                 continue;
             }
             m_queueCost += cost;
@@ -165,10 +170,13 @@ bool CReceiveThread::Pop(ReceivedDatagram* pDatagram, int timeoutMs) {
     if (m_closed || m_queue.empty()) {
         return false;
     }
-    *pDatagram = std::move(m_queue.front());
+    const QueuedDatagram queued = std::move(m_queue.front());
     m_queue.pop_front();
-    m_queueCost -= pDatagram->bytes.size() + kQueueEntryCost;
+    m_queueCost -= PackedSize(queued.packed) + kQueueEntryCost;
+    pDatagram->arrival = queued.arrival;
     pDatagram->ticket = m_nextTicket++;
+    lock.unlock();
+    UnpackDatagram(queued.packed, &pDatagram->bytes);
     return true;
 }
 

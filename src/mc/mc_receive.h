@@ -14,6 +14,9 @@
 // character or entity references would be equal once parsed, and is dropped all the same; no
 // device does that.
 //
+// While the queue holds a backlog (parsing is behind), datagrams wait packed against an earlier
+// one (mc_pack): a burst of answers that are nearly alike takes a fraction of its size.
+//
 // While a search is under way (until the deadline the client sets as it sends), the thread runs
 // above the time-shared threads where the system allows it (SetThreadUrgent). A burst of
 // answers arrives faster than a core parses them; when the parsing thread, or any other
@@ -32,6 +35,7 @@
 #include <vector>
 
 #include "mc_net.h"
+#include "mc_pack.h"
 
 // A steady clock in milliseconds, for the urgency deadline.
 int64_t UrgentClockMs();
@@ -53,10 +57,14 @@ struct ReceiveCounters {
     std::atomic<uint64_t> kernel{0};     // lost in the socket buffer before they were read
 };
 
-// Bytes the queue may hold; each datagram counts its length plus kQueueEntryCost.
+// Bytes the queue may hold; each datagram counts the bytes it holds on its own plus
+// kQueueEntryCost, and every reference that queued datagrams are packed against counts once.
 const size_t kReceiveQueueLimit = 32 * 1024 * 1024;
 // What a queued datagram costs beyond its bytes: its entry and the allocator's share.
 const size_t kQueueEntryCost = 128;
+// Datagrams are packed once the queue holds this much: about 700 answers that wait for a
+// parsing thread. Below it, packing would only cost the receive thread time.
+const size_t kPackAbove = 1024 * 1024;
 
 class CReceiveThread {
 public:
@@ -85,8 +93,13 @@ private:
     // keeps it so.
     int FollowUrgency();
     // Keeps what may be an answer to this client in *pBatch, counting what it drops.
-    void Sort(const DatagramSlot& slot, std::deque<ReceivedDatagram>* pBatch);
-    void Push(std::deque<ReceivedDatagram>* pBatch);
+    struct QueuedDatagram {
+        PackedDatagram packed;
+        size_t size;  // unpacked
+        Arrival arrival;
+    };
+    void Sort(const DatagramSlot& slot, std::deque<QueuedDatagram>* pBatch);
+    void Push(std::deque<QueuedDatagram>* pBatch);
     void Close();
 
     CDatagramReader m_reader;  // made before the thread starts: every datagram has its arrival
@@ -99,11 +112,13 @@ private:
     ReceiveCounters* m_pCounters;
     const size_t m_queueLimit;
     std::vector<char> m_buffer;  // one datagram buffer per message of a read batch
+    std::atomic<size_t> m_referenceBytes{0};
+    CDatagramPacker m_packer{&m_referenceBytes};  // the receive thread's own
 
     std::mutex m_lock;
     std::condition_variable m_arrived;
-    std::deque<ReceivedDatagram> m_queue;
-    size_t m_queueCost = 0;
+    std::deque<QueuedDatagram> m_queue;
+    std::atomic<size_t> m_queueCost{0};  // changed under m_lock; read without it to pack
     uint64_t m_nextTicket = 0;
     bool m_closed = false;
     std::thread m_thread;

@@ -129,6 +129,33 @@ TEST_F(ReceiveThread, KeepsArrivalOrderAndDropsBeyondItsLimit) {
     EXPECT_EQ(datagram.bytes, Datagram(5));
 }
 
+// Once a backlog builds up, nearly alike datagrams wait packed: more of them fit than their
+// bytes would allow, and each comes back as it was sent, in order.
+TEST_F(ReceiveThread, PacksABacklogOfAlikeDatagrams) {
+    const int kCount = 1500;
+    const auto Datagram = [](int index) {
+        const std::string n = std::to_string(index);
+        return std::string(kMessageId) + "<Scopes>serial/" + n + " " + std::string(1300, 's') +
+               " mac/" + n + "</Scopes>";
+    };
+    const size_t raw = kCount * (Datagram(0).size() + kQueueEntryCost);
+    StartReceiver(kPackAbove + raw / 4);
+    for (int i = 0; i < kCount; ++i) {
+        Send(Datagram(i));
+        if (i % 50 == 49) {  // paced, so that the test socket's buffer never overflows
+            ASSERT_TRUE(Eventually(
+                [this, i] { return m_counters.queued + m_counters.queueFull > uint64_t(i); }));
+        }
+    }
+    ASSERT_TRUE(Eventually([this] { return m_counters.queued + m_counters.queueFull == kCount; }));
+    EXPECT_EQ(m_counters.queueFull.load(), 0u);
+    ReceivedDatagram datagram;
+    for (int i = 0; i < kCount; ++i) {
+        ASSERT_TRUE(m_pReceiver->Pop(&datagram, 10000));
+        ASSERT_EQ(datagram.bytes, Datagram(i));
+    }
+}
+
 TEST_F(ReceiveThread, EndsOnTheStopRequestAndThenPopReturnsAtOnce) {
     StartReceiver();
     EXPECT_FALSE(m_pReceiver->Ended());
