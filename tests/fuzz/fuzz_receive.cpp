@@ -1,6 +1,7 @@
 // Fuzz target of the discovery client's receive path: one datagram from memory through the
-// client's answer path (CAnswerPath::Serve) and on to the client (Deliver), as each parsing
-// thread takes a datagram.
+// receive queue's packed form and back (mc_pack, against the inputs before it), the client's
+// answer path (CAnswerPath::Serve) and on to the client (Deliver), as each parsing thread takes
+// a datagram.
 // The client is constructed but never started: no thread, no socket, nothing on any network.
 //
 // Answers only reach the observer and the message table when their RelatesTo names the
@@ -10,15 +11,18 @@
 // A configuration request (MsgSeq 10001, DeviceId 00:11:22:33:44:55) is pending while each
 // datagram is served, so matching responses complete it through the message table.
 
+#include <atomic>
 #include <clocale>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "fuzz_target.h"
 #include "mc_answer.h"
 #include "mc_discovery.h"
+#include "mc_pack.h"
 #include "mc_request.h"
 
 namespace {
@@ -65,9 +69,18 @@ public:
              at = datagram.find(kNilUuid, at + uuid.size())) {
             datagram.replace(at, sizeof(kNilUuid) - 1, uuid);
         }
+        // As the receive queue keeps a datagram under a backlog: packed against an earlier one
+        // (here the inputs before it), then unpacked by the parsing thread.
+        PackedDatagram packed;
+        m_packer.Pack(datagram, &packed);
+        std::string unpacked;
+        UnpackDatagram(packed, &unpacked);
+        if (unpacked != datagram) {
+            std::abort();
+        }
         m_client.Messages().Register(kPendingSeq, kPendingDevice, 0);  // any sender
         AnswerOutcome outcome;
-        m_answerPath.Serve(datagram.data(), datagram.size(), Arrival(), &outcome);
+        m_answerPath.Serve(unpacked.data(), unpacked.size(), Arrival(), &outcome);
         m_client.Deliver(outcome);
         int result = 0;
         m_client.Messages().WaitResponse(kPendingSeq, 0, &result);  // removes the entry
@@ -77,6 +90,8 @@ private:
     CDiscoveryThread m_client;
     CAnswerPath m_answerPath;
     CCopyingObserver m_observer;
+    std::atomic<size_t> m_referenceBytes{0};
+    CDatagramPacker m_packer{&m_referenceBytes};
 };
 
 }  // namespace
