@@ -14,9 +14,13 @@ namespace {
 // Shorter runs are not looked for: as a piece they would cost about as much as their bytes.
 const size_t kMinRun = 8;
 const int kHashBits = 12;
-const uint16_t kNoStart = 0xFFFF;  // a reference is at most 65,536 bytes: no run starts there
+const uint16_t kNoStart = 0xFFFF;  // no run starts there in a reference of kMaxPacked bytes
 // Datagrams shorter than this are kept whole; they would only displace a good reference.
 const size_t kMinPacked = 256;
+// Nor are longer ones packed: an answer takes one or two kilobytes, and packing costs the
+// receive thread time in proportion to the size (about 1 us for 1,200 bytes), which a flood of
+// large datagrams should not be able to multiply.
+const size_t kMaxPacked = 16384;
 
 size_t HashAt(const char* p) {
     uint64_t word = 0;
@@ -52,7 +56,7 @@ CDatagramPacker::CDatagramPacker(std::atomic<size_t>* pReferenceBytes)
     : m_pReferenceBytes(pReferenceBytes), m_starts(size_t{1} << kHashBits, kNoStart) {}
 
 void CDatagramPacker::Pack(std::string_view bytes, PackedDatagram* pPacked) {
-    if (bytes.size() < kMinPacked || bytes.size() > kNoStart) {
+    if (bytes.size() < kMinPacked || bytes.size() > kMaxPacked) {
         KeepWhole(bytes, pPacked);
         return;
     }
@@ -71,7 +75,9 @@ bool CDatagramPacker::Encode(std::string_view bytes, std::string* pOwn) const {
     while (at + kMinRun <= bytes.size()) {
         size_t from = m_starts[HashAt(bytes.data() + at)];
         if (from == kNoStart || std::memcmp(reference.data() + from, bytes.data() + at, kMinRun)) {
-            ++at;
+            if (++at - pending > bytes.size() / 2) {
+                return false;  // its own bytes alone would be more than half
+            }
             continue;
         }
         size_t length = kMinRun;
