@@ -1,4 +1,4 @@
-// Cost of one answer on the discovery thread: a ProbeMatches datagram from memory through the
+// Cost of one answer on a parsing thread: a ProbeMatches datagram from memory through the
 // client's answer path (parse, source check, record) into an observer that lists it by the
 // device-list rule, as the command line does. No network.
 //
